@@ -1,0 +1,13 @@
+# Every target of ours links plaintrove_warnings; third-party code does not see these flags.
+add_library(plaintrove_warnings INTERFACE)
+target_compile_options(plaintrove_warnings INTERFACE
+    -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion
+    -Wnon-virtual-dtor -Wold-style-cast -Woverloaded-virtual)
+if(PLAINTROVE_WERROR)
+    target_compile_options(plaintrove_warnings INTERFACE -Werror)
+endif()
+
+if(PLAINTROVE_SANITIZE)
+    add_compile_options(-fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=all)
+    add_link_options(-fsanitize=address,undefined)
+endif()

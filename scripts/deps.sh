@@ -1,0 +1,27 @@
+# Sourced by run.sh and test.sh: installs the Debian packages the build, the tests and the program
+# need, asking apt only for those that are missing.
+
+plaintrove_packages=(
+    cmake ninja-build g++ pkg-config
+    qt6-base-dev libgl-dev libgtest-dev
+    fonts-liberation fonts-comic-neue
+    desktop-file-utils appstream dpkg-dev fakeroot file imagemagick
+    binutils-mingw-w64-x86-64
+)
+
+plaintrove_install_missing() {
+    local missing=()
+    local package
+    for package in "${plaintrove_packages[@]}" "$@"; do
+        if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$package")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+
+    echo "Installing: ${missing[*]}"
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
