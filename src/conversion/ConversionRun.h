@@ -1,0 +1,58 @@
+#pragma once
+
+// One conversion of a file: opens the input, refuses outputs that would destroy it, strips the
+// markup into a temporary file beside the output and replaces the output only when everything
+// succeeded. An existing output is never touched by a run that failed.
+
+#include <QString>
+
+namespace plaintrove::runtime {
+class InputFile;
+class OutputFile;
+}
+
+namespace plaintrove::conversion {
+
+struct ConversionRequest
+{
+    QString directory; // the directory the input file was chosen in
+    QString fileName;  // the input's name within it; empty when nothing is selected
+    QString outputPath; // used exactly as given
+
+    // The directory, "/" and the file name, joined as they stand: a directory that already ends
+    // in "/" yields a doubled separator, which the file system reads as one.
+    QString inputPath() const;
+
+    // A request for an input given as a whole path (the command line's case). A bare file name
+    // is taken in the current directory, "."; a path ending in "/" selects no file.
+    static ConversionRequest forPaths(const QString &inputPath, const QString &outputPath);
+};
+
+enum class ConversionStatus {
+    Converted,
+    ConvertedUnclosedTag, // output written, but the input ended inside a tag
+    Failed,               // nothing of the user's was changed
+};
+
+struct ConversionResult
+{
+    ConversionStatus status = ConversionStatus::Failed;
+    QString path;   // the file the outcome is about (the input, or the output on a write failure)
+    QString reason; // why it failed or what the warning is; empty when Converted
+
+    bool succeeded() const { return status != ConversionStatus::Failed; }
+};
+
+// Runs the whole conversion for a request. Never throws.
+ConversionResult runConversion(const ConversionRequest &request);
+
+// Converts an already opened input (standard input, for instance) into the file `outputPath`,
+// from the check that the output is not the input itself onwards. Never throws.
+ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath);
+
+// Strips an already opened input into an already opened output and commits the output when the
+// input was read to its end; on a failure the output is discarded. Never throws. For callers
+// that open standard streams themselves.
+ConversionResult runConversion(runtime::InputFile &input, runtime::OutputFile &output);
+
+} // namespace plaintrove::conversion

@@ -1,0 +1,316 @@
+#include "Files.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QSaveFile>
+#include <cerrno>
+#include <csignal>
+#include <fcntl.h>
+#include <optional>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
+
+namespace plaintrove::runtime {
+
+namespace {
+
+QString systemText(int error)
+{
+    return qt_error_string(error);
+}
+
+QString translated(const char *text)
+{
+    return QCoreApplication::translate("plaintrove::runtime::Files", text);
+}
+
+// The bytes the kernel wants for a path. A NUL inside the name would silently cut it short.
+std::optional<QByteArray> nativePath(const QString &path)
+{
+    QByteArray native = QFile::encodeName(path);
+    if (native.contains('\0'))
+        return std::nullopt;
+    return native;
+}
+
+std::optional<struct stat> statusOfPath(const QString &path)
+{
+    const auto native = nativePath(path);
+    struct stat status = {};
+    if (!native || native->isEmpty() || ::stat(native->constData(), &status) != 0)
+        return std::nullopt;
+    return status;
+}
+
+std::optional<struct stat> statusOfDescriptor(int fd)
+{
+    struct stat status = {};
+    if (fd < 0 || ::fstat(fd, &status) != 0)
+        return std::nullopt;
+    return status;
+}
+
+bool sameIdentity(const struct stat &a, const struct stat &b)
+{
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
+bool descriptorIsValid(int fd)
+{
+    return ::fcntl(fd, F_GETFD) != -1;
+}
+
+} // namespace
+
+// ---- InputFile
+
+InputFile::InputFile(const QString &path)
+    : m_path(path)
+{
+    const auto native = nativePath(path);
+    if (!native) {
+        m_error = systemText(EINVAL);
+        return;
+    }
+    int fd = -1;
+    do
+        fd = ::open(native->constData(), O_RDONLY | O_CLOEXEC);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        m_error = systemText(errno);
+        return;
+    }
+    // Reading a directory fails only at the first read on some systems and not at all on
+    // others; refuse it while the reason can still be told plainly.
+    const auto status = statusOfDescriptor(fd);
+    if (!status || S_ISDIR(status->st_mode)) {
+        m_error = systemText(status ? EISDIR : errno);
+        ::close(fd);
+        return;
+    }
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    m_fd = fd;
+}
+
+InputFile::InputFile(StandardInputTag)
+    : m_standard(true)
+    , m_path(translated("standard input"))
+{
+    if (descriptorIsValid(STDIN_FILENO))
+        m_fd = STDIN_FILENO;
+    else
+        m_error = systemText(errno);
+}
+
+InputFile InputFile::standardInput()
+{
+    return InputFile(StandardInputTag {});
+}
+
+InputFile::InputFile(InputFile &&other) noexcept
+    : m_fd(std::exchange(other.m_fd, -1))
+    , m_standard(other.m_standard)
+    , m_path(std::move(other.m_path))
+    , m_error(std::move(other.m_error))
+{ }
+
+InputFile &InputFile::operator=(InputFile &&other) noexcept
+{
+    if (this != &other) {
+        close();
+        m_fd = std::exchange(other.m_fd, -1);
+        m_standard = other.m_standard;
+        m_path = std::move(other.m_path);
+        m_error = std::move(other.m_error);
+    }
+    return *this;
+}
+
+InputFile::~InputFile()
+{
+    close();
+}
+
+void InputFile::close() noexcept
+{
+    if (m_fd >= 0 && !m_standard)
+        ::close(m_fd);
+    m_fd = -1;
+}
+
+qint64 InputFile::read(std::span<char> buffer)
+{
+    if (m_fd < 0) {
+        if (m_error.isEmpty())
+            m_error = systemText(EBADF);
+        return -1;
+    }
+    ssize_t count = -1;
+    do
+        count = ::read(m_fd, buffer.data(), buffer.size());
+    while (count < 0 && errno == EINTR);
+    if (count < 0) {
+        m_error = systemText(errno);
+        return -1;
+    }
+    return count;
+}
+
+// ---- OutputFile
+
+OutputFile::OutputFile(const QString &path)
+    : m_path(path)
+{
+    if (!nativePath(path) || path.isEmpty()) {
+        m_error = systemText(path.isEmpty() ? ENOENT : EINVAL);
+        return;
+    }
+    // QSaveFile would say so in its own words; the system's are the ones used everywhere else.
+    if (const auto status = statusOfPath(path); status && S_ISDIR(status->st_mode)) {
+        m_error = systemText(EISDIR);
+        return;
+    }
+    auto file = std::make_unique<QSaveFile>(path);
+    // Writes come in large blocks already; QIODevice's buffer would only copy them once more.
+    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
+        m_error = file->errorString();
+        return;
+    }
+    m_file = std::move(file);
+}
+
+OutputFile::OutputFile(StandardOutputTag)
+    : m_standard(true)
+    , m_path(translated("standard output"))
+{
+    if (descriptorIsValid(STDOUT_FILENO))
+        m_fd = STDOUT_FILENO;
+    else
+        m_error = systemText(errno);
+}
+
+OutputFile OutputFile::standardOutput()
+{
+    return OutputFile(StandardOutputTag {});
+}
+
+OutputFile::OutputFile(OutputFile &&other) noexcept
+    : m_file(std::move(other.m_file))
+    , m_fd(std::exchange(other.m_fd, -1))
+    , m_standard(other.m_standard)
+    , m_path(std::move(other.m_path))
+    , m_error(std::move(other.m_error))
+{ }
+
+OutputFile &OutputFile::operator=(OutputFile &&other) noexcept
+{
+    if (this != &other) {
+        m_file = std::move(other.m_file);
+        m_fd = std::exchange(other.m_fd, -1);
+        m_standard = other.m_standard;
+        m_path = std::move(other.m_path);
+        m_error = std::move(other.m_error);
+    }
+    return *this;
+}
+
+// QSaveFile's destructor removes the temporary file of an uncommitted output.
+OutputFile::~OutputFile() = default;
+
+bool OutputFile::isOpen() const
+{
+    return m_standard ? m_fd >= 0 : m_file != nullptr;
+}
+
+bool OutputFile::write(std::string_view bytes)
+{
+    if (!isOpen()) {
+        if (m_error.isEmpty())
+            m_error = systemText(EBADF);
+        return false;
+    }
+    while (!bytes.empty()) {
+        qint64 written = -1;
+        if (m_standard) {
+            do
+                written = ::write(m_fd, bytes.data(), bytes.size());
+            while (written < 0 && errno == EINTR);
+            if (written < 0)
+                m_error = systemText(errno);
+        } else {
+            written = m_file->write(bytes.data(), static_cast<qint64>(bytes.size()));
+            if (written < 0)
+                m_error = m_file->errorString();
+        }
+        if (written <= 0) {
+            if (written == 0)
+                m_error = systemText(EIO);
+            discard();
+            return false;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+bool OutputFile::commit()
+{
+    if (!isOpen()) {
+        if (m_error.isEmpty())
+            m_error = systemText(EBADF);
+        return false;
+    }
+    if (m_standard) {
+        // Nothing is buffered on our side; what the system accepted is out of our hands.
+        m_fd = -1;
+        return true;
+    }
+    // On failure QSaveFile removes its temporary file itself.
+    const bool committed = m_file->commit();
+    if (!committed)
+        m_error = m_file->errorString();
+    m_file.reset();
+    return committed;
+}
+
+void OutputFile::discard() noexcept
+{
+    m_file.reset();
+    m_fd = -1;
+}
+
+// ---- Identity
+
+bool isSameFile(const InputFile &input, const QString &outputPath)
+{
+    const auto in = statusOfDescriptor(input.m_fd);
+    const auto out = statusOfPath(outputPath);
+    return in && out && sameIdentity(*in, *out);
+}
+
+bool isSameFile(const QString &path, const QString &otherPath)
+{
+    const auto a = statusOfPath(path);
+    const auto b = statusOfPath(otherPath);
+    return a && b && sameIdentity(*a, *b);
+}
+
+bool isStandardOutputSameFile(const InputFile &input)
+{
+    // Only a regular file can be destroyed this way; a terminal is both stdin and stdout.
+    const auto in = statusOfDescriptor(input.m_fd);
+    const auto out = statusOfDescriptor(STDOUT_FILENO);
+    return in && out && S_ISREG(in->st_mode) && sameIdentity(*in, *out);
+}
+
+void reportFailedWritesAsErrors()
+{
+    struct sigaction action = {};
+    action.sa_handler = SIG_IGN;
+    ::sigemptyset(&action.sa_mask);
+    ::sigaction(SIGPIPE, &action, nullptr);
+    ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
+} // namespace plaintrove::runtime
