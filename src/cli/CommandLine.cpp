@@ -1,0 +1,235 @@
+#include "CommandLine.h"
+
+#include "ConversionRun.h"
+#include "Files.h"
+#include "Version.h"
+
+#include <QCommandLineOption>
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <algorithm>
+#include <cstdio>
+
+namespace plaintrove::cli {
+
+namespace {
+
+constexpr char programName[] = "plaintrove-strip";
+constexpr QLatin1String standardStream("-");
+
+QString tr(const char *text)
+{
+    return QCoreApplication::translate("plaintrove::cli::CommandLine", text);
+}
+
+// Standard error is unbuffered and the last resort: if even it fails there is no one to tell.
+void printLineToStandardError(const QString &text)
+{
+    const QByteArray line = (text + QLatin1Char('\n')).toLocal8Bit();
+    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+}
+
+void printError(const QString &message)
+{
+    printLineToStandardError(QLatin1String(programName) + QLatin1String(": ") + message);
+}
+
+void printFileMessage(const QString &path, const QString &reason)
+{
+    printError(path + QLatin1String(": ") + reason);
+}
+
+ExitStatus printToStandardOutput(const QString &text)
+{
+    runtime::OutputFile output = runtime::OutputFile::standardOutput();
+    const QByteArray bytes = text.toLocal8Bit();
+    if (!output.write({ bytes.constData(), static_cast<std::size_t>(bytes.size()) })
+        || !output.commit()) {
+        printFileMessage(output.path(), output.errorString());
+        return ExitStatus::FileError;
+    }
+    return ExitStatus::Converted;
+}
+
+ExitStatus report(const conversion::ConversionResult &result)
+{
+    switch (result.status) {
+    case conversion::ConversionStatus::Converted:
+        return ExitStatus::Converted;
+    case conversion::ConversionStatus::ConvertedUnclosedTag:
+        printFileMessage(result.path, tr("warning: %1").arg(result.reason));
+        return ExitStatus::UnclosedTag;
+    case conversion::ConversionStatus::Failed:
+        break;
+    }
+    printFileMessage(result.path, result.reason);
+    return ExitStatus::FileError;
+}
+
+conversion::ConversionResult convert(const QString &inputPath, const QString &outputPath)
+{
+    runtime::InputFile input = inputPath == standardStream ? runtime::InputFile::standardInput()
+                                                           : runtime::InputFile(inputPath);
+    if (outputPath == standardStream) {
+        runtime::OutputFile output = runtime::OutputFile::standardOutput();
+        return conversion::runConversion(input, output);
+    }
+    return conversion::runConversion(input, outputPath);
+}
+
+ExitStatus worse(ExitStatus a, ExitStatus b)
+{
+    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+}
+
+ExitStatus convertBatch(const Plan &plan)
+{
+    ExitStatus status = ExitStatus::Converted;
+    QStringList outputs; // cleaned, in the order of the inputs that claimed them
+    for (qsizetype index = 0; index < plan.inputs.size(); ++index) {
+        const QString &input = plan.inputs[index];
+        const QString output = batchOutputPath(plan.outputDirectory, input);
+
+        if (const qsizetype earlier = outputs.indexOf(QDir::cleanPath(output)); earlier >= 0) {
+            printFileMessage(input,
+                tr("its output file %1 is already the output of %2")
+                    .arg(output, plan.inputs[earlier]));
+            outputs << QString();
+            status = worse(status, ExitStatus::FileError);
+            continue;
+        }
+        outputs << QDir::cleanPath(output);
+
+        // A batch reads its inputs one after the other; writing over a later one (or an
+        // earlier one) would destroy a file the user asked to read, not to replace.
+        const bool overwritesAnotherInput
+            = std::any_of(plan.inputs.cbegin(), plan.inputs.cend(), [&](const QString &other) {
+                  return &other != &input && runtime::isSameFile(other, output);
+              });
+        if (overwritesAnotherInput) {
+            printFileMessage(output, tr("the output file is also one of the input files"));
+            status = worse(status, ExitStatus::FileError);
+            continue;
+        }
+        status = worse(status, report(convert(input, output)));
+    }
+    return status;
+}
+
+} // namespace
+
+Plan parseCommandLine(const QStringList &arguments)
+{
+    QCommandLineParser parser;
+    parser.setApplicationDescription(
+        tr("Deletes the markup of HTML files: everything from a '<' up to the next '>', even "
+           "across lines.\nEach input line becomes one output line, ending in CR LF. An output "
+           "file is replaced\nonly when its conversion succeeded.\n\n"
+           "Exit status: 0 converted; 1 a file could not be opened, read or written;\n"
+           "2 wrong usage; 3 an input ended inside a tag that is never closed (the text\n"
+           "before it was kept). With -d, the highest status of all files."));
+    const QCommandLineOption helpOption(
+        { QStringLiteral("h"), QStringLiteral("help") }, tr("Show this help and exit."));
+    const QCommandLineOption versionOption(
+        { QStringLiteral("v"), QStringLiteral("version") }, tr("Show the version and exit."));
+    const QCommandLineOption directoryOption(
+        { QStringLiteral("d"), QStringLiteral("output-directory") },
+        tr("Convert each FILE to <DIR>/<its name without the last extension>.txt."), tr("DIR"));
+    parser.addOptions({ helpOption, versionOption, directoryOption });
+    parser.addPositionalArgument(QStringLiteral("INPUT"),
+        tr("The HTML file to read; standard input when missing or \"-\"."));
+    parser.addPositionalArgument(QStringLiteral("OUTPUT"),
+        tr("The text file to write; standard output when missing or \"-\"."));
+    parser.addPositionalArgument(QStringLiteral("FILE"), tr("With -d: the HTML files to convert."));
+
+    Plan plan;
+    if (!parser.parse(arguments)) {
+        plan.text = parser.errorText();
+        return plan;
+    }
+    if (parser.isSet(helpOption)) {
+        plan.action = Plan::Action::ShowHelp;
+        // The parser's own usage line names the program by its full path and cannot show the
+        // two forms of the command.
+        const QString help = parser.helpText();
+        plan.text = tr("Usage: %1 [options] [INPUT [OUTPUT]]\n"
+                       "       %1 [options] -d DIR FILE...")
+                        .arg(QLatin1String(programName))
+            + help.mid(help.indexOf(QLatin1Char('\n')));
+        return plan;
+    }
+    if (parser.isSet(versionOption)) {
+        plan.action = Plan::Action::ShowVersion;
+        return plan;
+    }
+
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet(directoryOption)) {
+        const QStringList directories = parser.values(directoryOption);
+        if (directories.size() > 1)
+            plan.text = tr("the output directory is given more than once");
+        else if (directories.constFirst().isEmpty())
+            plan.text = tr("the output directory name is empty");
+        else if (positional.isEmpty())
+            plan.text = tr("--output-directory needs at least one FILE to convert");
+        else if (positional.contains(standardStream))
+            plan.text = tr("standard input (\"-\") cannot be converted into a directory");
+        else {
+            plan.action = Plan::Action::ConvertBatch;
+            plan.outputDirectory = directories.constFirst();
+            plan.inputs = positional;
+        }
+        return plan;
+    }
+    if (positional.size() > 2) {
+        plan.text = tr("too many arguments; only INPUT and OUTPUT may be given");
+        return plan;
+    }
+    plan.action = Plan::Action::Convert;
+    plan.input = positional.value(0, standardStream);
+    plan.output = positional.value(1, standardStream);
+    return plan;
+}
+
+QString batchOutputPath(const QString &outputDirectory, const QString &inputPath)
+{
+    QString name = QFileInfo(inputPath).fileName();
+    // A leading dot starts a hidden name, not an extension.
+    if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
+        name.truncate(dot);
+    return QDir(outputDirectory).filePath(name + QLatin1String(".txt"));
+}
+
+ExitStatus execute(const Plan &plan)
+{
+    switch (plan.action) {
+    case Plan::Action::ShowHelp:
+        return printToStandardOutput(plan.text);
+    case Plan::Action::ShowVersion:
+        return printToStandardOutput(QLatin1String(programName) + QLatin1Char(' ')
+            + QLatin1String(version::text) + QLatin1Char('\n'));
+    case Plan::Action::Convert:
+        return report(convert(plan.input, plan.output));
+    case Plan::Action::ConvertBatch:
+        return convertBatch(plan);
+    case Plan::Action::RefuseUsage:
+        break;
+    }
+    printError(plan.text);
+    printLineToStandardError(
+        tr("Try '%1 --help' for more information.").arg(QLatin1String(programName)));
+    return ExitStatus::UsageError;
+}
+
+int run(int argc, char *argv[])
+{
+    runtime::reportFailedWritesAsErrors();
+    const QCoreApplication application(argc, argv);
+    QCoreApplication::setApplicationName(QLatin1String(programName));
+    QCoreApplication::setApplicationVersion(QLatin1String(version::text));
+    return static_cast<int>(execute(parseCommandLine(QCoreApplication::arguments())));
+}
+
+} // namespace plaintrove::cli

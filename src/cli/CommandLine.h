@@ -1,0 +1,45 @@
+#pragma once
+
+// plaintrove-strip: the conversion without windows, for scripts and pipelines.
+//
+//   plaintrove-strip [INPUT [OUTPUT]]       "-" or a missing name is standard input / output
+//   plaintrove-strip -d DIR FILE...         each FILE to DIR/<name without last extension>.txt
+
+#include <QString>
+#include <QStringList>
+
+namespace plaintrove::cli {
+
+enum class ExitStatus : int {
+    Converted = 0,
+    FileError = 1, // a file could not be opened, read or written
+    UsageError = 2, // the command line itself was wrong
+    UnclosedTag = 3, // converted, but an input ended inside a tag
+};
+
+// What the command line asks for, decided before any file is touched.
+struct Plan
+{
+    enum class Action { Convert, ConvertBatch, ShowHelp, ShowVersion, RefuseUsage };
+
+    Action action = Action::RefuseUsage;
+    QString input; // Convert: a path, or "-" for standard input
+    QString output; // Convert: a path, or "-" for standard output
+    QString outputDirectory; // ConvertBatch
+    QStringList inputs; // ConvertBatch
+    QString text; // ShowHelp: the help; RefuseUsage: what is wrong
+};
+
+// `arguments` as QCoreApplication::arguments() gives them, the program's name first.
+Plan parseCommandLine(const QStringList &arguments);
+
+// Where batch mode writes `inputPath`: the file name without its last extension, plus ".txt".
+QString batchOutputPath(const QString &outputDirectory, const QString &inputPath);
+
+// Carries out a plan, writing messages to standard error. Returns the exit status.
+ExitStatus execute(const Plan &plan);
+
+// The whole program, for main().
+int run(int argc, char *argv[]);
+
+} // namespace plaintrove::cli

@@ -1,0 +1,37 @@
+#include "Dialogs.h"
+
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace plaintrove::runtime {
+
+QString QtDialogs::inputBox(QWidget *parent, const QString &prompt, const QString &title)
+{
+    bool accepted = false;
+    const QString text
+        = QInputDialog::getText(parent, title, prompt, QLineEdit::Normal, QString(), &accepted);
+    return accepted ? text : QString();
+}
+
+MsgBoxAnswer QtDialogs::msgBoxOkCancel(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox box(
+        QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setDefaultButton(QMessageBox::Ok);
+    box.setEscapeButton(QMessageBox::Cancel);
+    return box.exec() == QMessageBox::Ok ? MsgBoxAnswer::OK : MsgBoxAnswer::Cancel;
+}
+
+void QtDialogs::warning(QWidget *parent, const QString &text, const QString &title)
+{
+    QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box.exec();
+}
+
+Dialogs &platformDialogs()
+{
+    static QtDialogs dialogs;
+    return dialogs;
+}
+
+} // namespace plaintrove::runtime

@@ -1,0 +1,175 @@
+#include "frmPlaintrove.h"
+
+#include "ConversionRun.h"
+#include "Dialogs.h"
+#include "DirListBox.h"
+#include "DriveListBox.h"
+#include "FileListBox.h"
+#include "Twips.h"
+#include "WindowStyle.h"
+#include "frmGoodbye.h"
+#include "identity/Identity.h"
+
+#include <QApplication>
+#include <QPushButton>
+
+namespace plaintrove {
+
+namespace {
+
+// Children inherit every colour their parent sets; the window's red must not reach the lists
+// and the button, which keep the platform's colours. Setting each role explicitly stops the
+// inheritance.
+void keepPlatformColours(QWidget &control)
+{
+    QPalette palette = QApplication::palette(&control);
+    for (int group = 0; group < QPalette::NColorGroups; ++group) {
+        for (int role = 0; role < QPalette::NColorRoles; ++role) {
+            const auto colorGroup = static_cast<QPalette::ColorGroup>(group);
+            const auto colorRole = static_cast<QPalette::ColorRole>(role);
+            palette.setBrush(colorGroup, colorRole, palette.brush(colorGroup, colorRole));
+        }
+    }
+    control.setPalette(palette);
+}
+
+void place(QWidget &control, const QString &name, const QRect &twips)
+{
+    control.setObjectName(name);
+    control.setGeometry(twips);
+    keepPlatformColours(control);
+}
+
+// The engine runs on the user-interface thread; the cursor tells the user why the window
+// does not respond, and is given back however the run ends.
+class WaitCursor
+{
+public:
+    WaitCursor() { QGuiApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QGuiApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor &) = delete;
+    WaitCursor &operator=(const WaitCursor &) = delete;
+};
+
+conversion::ConversionResult convert(const conversion::ConversionRequest &request)
+{
+    const WaitCursor wait;
+    return conversion::runConversion(request);
+}
+
+} // namespace
+
+frmPlaintrove::frmPlaintrove(QWidget *parent)
+    : Form(parent)
+    , m_dialogs(&runtime::platformDialogs())
+{
+    setObjectName(QStringLiteral("frmPlaintrove"));
+    runtime::applyBorder(*this, runtime::Border::Sizable, runtime::twipsSize(4680, 3192));
+    runtime::paintRed(*this);
+
+    // No layouts: the controls keep their design rectangles whatever the window's size.
+    cmdConvTab = new QPushButton(tr("Strip HTML Codes"), this);
+    Drive1 = new runtime::DriveListBox(this);
+    Dir1 = new runtime::DirListBox(this);
+    File1 = new runtime::FileListBox(this);
+    place(*cmdConvTab, QStringLiteral("cmdConvTab"), runtime::twipsRect(2400, 2760, 2175, 375));
+    place(*Drive1, QStringLiteral("Drive1"), runtime::twipsRect(120, 2760, 2055, 315));
+    place(*Dir1, QStringLiteral("Dir1"), runtime::twipsRect(120, 120, 2055, 2565));
+    place(*File1, QStringLiteral("File1"), runtime::twipsRect(2400, 120, 2175, 2376));
+
+    setTabOrder(cmdConvTab, Drive1);
+    setTabOrder(Drive1, Dir1);
+    setTabOrder(Dir1, File1);
+    cmdConvTab->setFocus();
+
+    connect(Drive1, &runtime::DriveListBox::Change, this, &frmPlaintrove::Drive1_Change);
+    connect(Dir1, &runtime::DirListBox::Change, this, &frmPlaintrove::Dir1_Change);
+    connect(Dir1, &runtime::DirListBox::openFailed, this, &frmPlaintrove::Dir1_OpenFailed);
+    connect(cmdConvTab, &QPushButton::clicked, this, &frmPlaintrove::cmdConvTab_Click);
+
+    setWindowTitle(tr("Plaintrove v2.0"));
+    setWindowIcon(identity::programIcon());
+}
+
+void frmPlaintrove::setDialogs(runtime::Dialogs &dialogs)
+{
+    m_dialogs = &dialogs;
+}
+
+void frmPlaintrove::Form_Unload(bool &cancel)
+{
+    Q_UNUSED(cancel) // the unload always goes ahead
+    runtime::defaultInstance<frmGoodbye>().show();
+}
+
+void frmPlaintrove::Drive1_Change()
+{
+    const QString drive = Drive1->drive();
+    QString reason;
+    if (Dir1->setPath(drive, &reason))
+        return;
+    // Dir1 did not move, so File1 did not either; only the drive list has to go back.
+    Drive1->restoreDrive(Dir1->path());
+    m_dialogs->warning(
+        this, tr("The drive %1 cannot be read: %2").arg(drive, reason), tr("Drive Not Readable"));
+}
+
+void frmPlaintrove::Dir1_Change()
+{
+    File1->setPath(Dir1->path());
+}
+
+void frmPlaintrove::Dir1_OpenFailed(const QString &path, const QString &reason)
+{
+    m_dialogs->warning(this, tr("The directory %1 cannot be opened: %2").arg(path, reason),
+        tr("Directory Not Readable"));
+}
+
+void frmPlaintrove::cmdConvTab_Click()
+{
+    const QString directory = Dir1->path();
+    const QString fileName = File1->fileName();
+    const QString outputPath = m_dialogs->inputBox(
+        this, tr("Enter Full Path and File Name for Output"), tr("Output File Selection"));
+
+    // Cancel and an empty entry look alike: either way the user has not named a file to write.
+    if (outputPath.isEmpty())
+        return;
+    if (fileName.isEmpty()) {
+        m_dialogs->warning(this,
+            tr("No input file is selected in %1. Select the file to convert in the file list, "
+               "then press \"Strip HTML Codes\" again.")
+                .arg(directory),
+            tr("No Input File"));
+        return;
+    }
+
+    const conversion::ConversionResult result
+        = convert(conversion::ConversionRequest { directory, fileName, outputPath });
+    switch (result.status) {
+    case conversion::ConversionStatus::Failed:
+        m_dialogs->warning(this,
+            tr("%1: %2\n\nNo file was written or changed.").arg(result.path, result.reason),
+            tr("Conversion Failed"));
+        return;
+    case conversion::ConversionStatus::ConvertedUnclosedTag:
+        m_dialogs->warning(this, tr("%1: %2").arg(result.path, result.reason), tr("Unclosed Tag"));
+        break;
+    case conversion::ConversionStatus::Converted:
+        break;
+    }
+
+    const runtime::MsgBoxAnswer answer = m_dialogs->msgBoxOkCancel(this,
+        tr("Conversion Complete - File %1 Created. Press OK to convert another file, Cancel to "
+           "Quit.")
+            .arg(outputPath),
+        tr("Conversion Complete"));
+    if (answer == runtime::MsgBoxAnswer::Cancel) {
+        runtime::unload(*this);
+        return;
+    }
+    // The new output may lie in the directory on show.
+    File1->refresh();
+}
+
+} // namespace plaintrove

@@ -1,0 +1,155 @@
+#include "frmSplash.h"
+
+#include "AppVersion.h"
+#include "Twips.h"
+#include "WindowStyle.h"
+#include "frmAbout.h"
+#include "identity/Identity.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QMouseEvent>
+#include <functional>
+#include <utility>
+
+namespace plaintrove {
+
+using runtime::twipsRect;
+using runtime::twipsSize;
+
+namespace {
+
+// A frame that reports a left click on its own surface: press and release both on it.
+// Clicks on its children never get here, as long as the children keep them to themselves.
+class ClickableFrame final : public QFrame
+{
+public:
+    ClickableFrame(QWidget *parent, std::function<void()> onClick)
+        : QFrame(parent)
+        , m_onClick(std::move(onClick))
+    { }
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override
+    {
+        m_pressed = event->button() == Qt::LeftButton;
+        event->accept();
+    }
+
+    void mouseReleaseEvent(QMouseEvent *event) override
+    {
+        const bool click = m_pressed && event->button() == Qt::LeftButton
+            && rect().contains(event->position().toPoint());
+        m_pressed = false;
+        event->accept();
+        if (click)
+            m_onClick();
+    }
+
+private:
+    std::function<void()> m_onClick;
+    bool m_pressed = false;
+};
+
+QFont arial(qreal pointSize, bool bold)
+{
+    QFont font(QStringLiteral("Arial"));
+    font.setPointSizeF(pointSize);
+    font.setBold(bold);
+    return font;
+}
+
+QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &box,
+    const QFont &font, Qt::Alignment alignment)
+{
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QLatin1String(name));
+    label->setGeometry(box);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    runtime::paintRed(*label);
+    // A click on a label is not a click on the frame beneath it.
+    label->setAttribute(Qt::WA_NoMousePropagation);
+    return label;
+}
+
+void fitToText(QLabel &label, Qt::Edge anchor)
+{
+    const QRect design = label.geometry();
+    label.resize(label.sizeHint());
+    if (anchor == Qt::RightEdge)
+        label.move(design.x() + design.width() - label.width(), design.y());
+}
+
+} // namespace
+
+frmSplash::frmSplash(QWidget *parent)
+    : Form(parent)
+{
+    setObjectName(QStringLiteral("frmSplash"));
+    runtime::applyBorder(*this, runtime::Border::None, twipsSize(7380, 4236));
+    runtime::paintRed(*this);
+    setWindowIcon(identity::programIcon());
+    setKeyPreview(true);
+
+    auto *frame = new ClickableFrame(this, [this] { Frame1_Click(); });
+    Frame1 = frame;
+    Frame1->setObjectName(QStringLiteral("Frame1"));
+    Frame1->setGeometry(twipsRect(150, 60, 7080, 4050));
+    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    runtime::paintRed(*Frame1);
+
+    imgLogo = new QLabel(Frame1);
+    imgLogo->setObjectName(QStringLiteral("imgLogo"));
+    imgLogo->setGeometry(twipsRect(120, 240, 972, 948));
+    imgLogo->setScaledContents(true);
+    imgLogo->setPixmap(identity::logoPicture());
+    imgLogo->setAttribute(Qt::WA_NoMousePropagation);
+
+    const Qt::Alignment leftTop = Qt::AlignLeft | Qt::AlignTop;
+    lblCompanyProduct = makeLabel(Frame1, "lblCompanyProduct", tr("Orrinway's"),
+        twipsRect(1200, 360, 3840, 420), arial(18, true), leftTop);
+    lblProductName = makeLabel(Frame1, "lblProductName", tr("Plaintrove"),
+        twipsRect(1320, 1440, 4320, 756), arial(32.4, true), leftTop);
+    lblVersion = makeLabel(Frame1, "lblVersion", tr("Version"), twipsRect(5280, 2520, 888, 288),
+        arial(12, true), Qt::AlignRight | Qt::AlignTop);
+    lblWarning = makeLabel(Frame1, "lblWarning", tr("Press spacebar to continue"),
+        twipsRect(150, 3660, 6855, 195), arial(8.4, false), Qt::AlignHCenter | Qt::AlignTop);
+    fitLabelsToText();
+
+    runtime::centreOnScreen(*this);
+}
+
+void frmSplash::fitLabelsToText()
+{
+    fitToText(*lblCompanyProduct, Qt::LeftEdge);
+    fitToText(*lblProductName, Qt::LeftEdge);
+    fitToText(*lblVersion, Qt::RightEdge);
+}
+
+void frmSplash::Form_Load()
+{
+    lblVersion->setText(runtime::versionCaption());
+    lblProductName->setText(tr("Plaintrove"));
+    fitLabelsToText();
+}
+
+void frmSplash::Form_KeyPress(int keyAscii)
+{
+    Q_UNUSED(keyAscii) // every character key moves on, not only the space bar
+    runtime::handOver<frmAbout>(*this);
+}
+
+void frmSplash::Frame1_Click()
+{
+    runtime::handOver<frmAbout>(*this);
+}
+
+void frmSplash::showEvent(QShowEvent *event)
+{
+    Form::showEvent(event);
+    // Without a title bar the window manager may not focus it; the keys must reach it.
+    activateWindow();
+}
+
+} // namespace plaintrove

@@ -1,0 +1,420 @@
+// Runs the built plaintrove-strip as a user would and checks its exit status, its output, its
+// messages and every file it may or may not have touched.
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <fcntl.h>
+#include <functional>
+#include <gtest/gtest.h>
+#include <map>
+#include <ostream>
+#include <string>
+#include <sys/resource.h>
+#include <unistd.h>
+#include <utility>
+#include <vector>
+
+QT_BEGIN_NAMESPACE
+void PrintTo(const QString &text, std::ostream *os)
+{
+    *os << '"' << text.toStdString() << '"';
+}
+void PrintTo(const QByteArray &bytes, std::ostream *os)
+{
+    *os << '"' << bytes.toStdString() << '"';
+}
+QT_END_NAMESPACE
+
+namespace {
+
+const QByteArray page = "<html>\r\n<p>Hello <b>world</b>!</p>\r\n  plain  \r\n</html>\r\n";
+const QByteArray pageText = "\r\nHelloworld!\r\nplain\r\n\r\n";
+const QByteArray otherPage = "<h1>Other</h1>\r\n";
+const QByteArray otherPageText = "Other\r\n";
+const QByteArray unclosedPage = "first\r\nkeep <b class=\"x\"\r\nswallowed\r\n";
+const QByteArray unclosedPageText = "first\r\nkeep";
+const QByteArray oldOutput = "the previous output, which a failed run must leave alone\r\n";
+
+constexpr auto caseName = [](const auto &row) { return std::string(row.param.name); };
+
+// The working directory of each run: page.html, other.htm, open.html (an unclosed tag),
+// old.txt (an earlier output) and an empty directory sub/.
+class Sandbox
+{
+public:
+    Sandbox()
+    {
+        EXPECT_TRUE(m_dir.isValid());
+        EXPECT_TRUE(QDir(root()).mkdir(QStringLiteral("sub")));
+        write("page.html", page);
+        write("other.htm", otherPage);
+        write("open.html", unclosedPage);
+        write("old.txt", oldOutput);
+    }
+
+    QString root() const { return m_dir.path(); }
+    QString path(const char *relative) const
+    {
+        return root() + QLatin1Char('/') + QString::fromUtf8(relative);
+    }
+
+    void write(const char *relative, const QByteArray &bytes) const
+    {
+        QFile file(path(relative));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << relative;
+        ASSERT_EQ(file.write(bytes), bytes.size());
+    }
+
+    // Every entry with its kind and bytes; equal snapshots mean nothing changed or was left over.
+    std::map<QString, QByteArray> snapshot() const
+    {
+        std::map<QString, QByteArray> entries;
+        const QDir base(root());
+        QDirIterator it(root(),
+            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+            QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString entry = it.next();
+            QFile file(entry);
+            entries[base.relativeFilePath(entry)] = QFileInfo(entry).isDir() ? QByteArray("<dir>")
+                : file.open(QIODevice::ReadOnly)                             ? file.readAll()
+                                                                             : QByteArray("<?>");
+        }
+        return entries;
+    }
+
+private:
+    QTemporaryDir m_dir;
+};
+
+struct Outcome
+{
+    int exitCode = -1;
+    QByteArray standardOutput;
+    QByteArray standardError;
+};
+
+struct RunOptions
+{
+    QByteArray standardInput = {};
+    QString standardOutputFile = {}; // instead of a pipe to the test
+    std::function<void()> inChild = nullptr; // runs in the child just before exec
+};
+
+Outcome runStrip(
+    const Sandbox &sandbox, const QStringList &arguments, const RunOptions &options = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(sandbox.root());
+    if (!options.standardOutputFile.isEmpty())
+        process.setStandardOutputFile(options.standardOutputFile);
+    if (options.inChild)
+        process.setChildProcessModifier(options.inChild);
+    process.start(QStringLiteral(PLAINTROVE_STRIP_EXE), arguments);
+    EXPECT_TRUE(process.waitForStarted()) << process.errorString().toStdString();
+    process.write(options.standardInput);
+    process.closeWriteChannel();
+    EXPECT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "the program was killed";
+    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
+}
+
+QStringList toArguments(const std::vector<const char *> &arguments)
+{
+    QStringList list;
+    for (const char *argument : arguments)
+        list << QString::fromUtf8(argument);
+    return list;
+}
+
+// ---- One file at a time
+
+struct SingleCase
+{
+    const char *name;
+    std::vector<const char *> arguments;
+    QByteArray standardInput;
+    int exitCode;
+    QByteArray standardOutput;
+    const char *standardError; // must occur in it; empty: standard error must be empty
+    // Files that differ from the sandbox afterwards (all others must be as they were).
+    std::vector<std::pair<QString, QByteArray>> changedFiles = {};
+};
+
+void PrintTo(const SingleCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class SingleConversion : public testing::TestWithParam<SingleCase>
+{
+};
+
+TEST_P(SingleConversion, ExitStatusOutputMessagesAndFiles)
+{
+    const SingleCase &c = GetParam();
+    const Sandbox sandbox;
+    auto expectedFiles = sandbox.snapshot();
+    for (const auto &[name, bytes] : c.changedFiles)
+        expectedFiles[name] = bytes;
+
+    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments), { c.standardInput });
+
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.standardError.toStdString();
+    EXPECT_EQ(outcome.standardOutput, c.standardOutput);
+    if (*c.standardError) {
+        EXPECT_TRUE(outcome.standardError.contains(c.standardError))
+            << outcome.standardError.toStdString();
+    } else {
+        EXPECT_EQ(outcome.standardError, QByteArray());
+    }
+    EXPECT_EQ(sandbox.snapshot(), expectedFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, SingleConversion,
+    testing::Values(SingleCase { "FileToFileReplacesOutput", { "page.html", "old.txt" }, "", 0, "",
+                        "", { { "old.txt", pageText } } },
+        SingleCase { "FileToNewFile", { "page.html", "new.txt" }, "", 0, "", "",
+            { { "new.txt", pageText } } },
+        SingleCase { "FileToMissingOutputIsStandardOutput", { "page.html" }, "", 0, pageText, "" },
+        SingleCase { "FileToDashIsStandardOutput", { "page.html", "-" }, "", 0, pageText, "" },
+        SingleCase { "NoArgumentsIsStandardInputToStandardOutput", {}, page, 0, pageText, "" },
+        SingleCase { "DashesAreStandardStreams", { "-", "-" }, page, 0, pageText, "" },
+        SingleCase { "StandardInputToFile", { "-", "new.txt" }, page, 0, "", "",
+            { { "new.txt", pageText } } },
+        SingleCase { "OptionsEndBeforeDashDash", { "--", "page.html" }, "", 0, pageText, "" },
+        SingleCase { "UnclosedTagKeepsTextAndWarns", { "open.html", "old.txt" }, "", 3, "",
+            "plaintrove-strip: open.html: warning: the input ends inside a tag",
+            { { "old.txt", unclosedPageText } } },
+        SingleCase { "UnclosedTagOnStandardInput", {}, unclosedPage, 3, unclosedPageText,
+            "plaintrove-strip: standard input: warning: " },
+        SingleCase { "MissingInput", { "absent.html", "old.txt" }, "", 1, "",
+            "plaintrove-strip: absent.html: No such file or directory\n" },
+        SingleCase { "InputIsDirectory", { "sub", "old.txt" }, "", 1, "",
+            "plaintrove-strip: sub: Is a directory\n" },
+        SingleCase { "OutputIsInput", { "page.html", "./page.html" }, "", 1, "",
+            "plaintrove-strip: ./page.html: the output file is the input file\n" },
+        SingleCase { "OutputDirectoryMissing", { "page.html", "nowhere/new.txt" }, "", 1, "",
+            "plaintrove-strip: nowhere/new.txt: No such file or directory\n" },
+        SingleCase { "OutputIsDirectory", { "page.html", "sub" }, "", 1, "",
+            "plaintrove-strip: sub: Is a directory\n" },
+        SingleCase { "ReadFailure", { "/proc/self/mem", "old.txt" }, "", 1, "",
+            "plaintrove-strip: /proc/self/mem: Input/output error\n" },
+        SingleCase { "TooManyArguments", { "page.html", "a.txt", "b.txt" }, "", 2, "",
+            "Try 'plaintrove-strip --help'" },
+        SingleCase { "UnknownOption", { "--frobnicate", "page.html" }, "", 2, "",
+            "Try 'plaintrove-strip --help'" },
+        SingleCase {
+            "DirectoryOptionWithoutValue", { "-d" }, "", 2, "", "Try 'plaintrove-strip --help'" },
+        SingleCase {
+            "DirectoryOptionWithoutFiles", { "-d", "sub" }, "", 2, "", "needs at least one FILE" },
+        SingleCase {
+            "DirectoryOptionWithStandardInput", { "-d", "sub", "-" }, "", 2, "", "standard input" },
+        SingleCase { "DirectoryOptionTwice", { "-d", "sub", "-d", "sub", "page.html" }, "", 2, "",
+            "more than once" },
+        SingleCase { "EmptyDirectoryName", { "-d", "", "page.html" }, "", 2, "", "empty" },
+        SingleCase { "Version", { "--version" }, "", 0, "plaintrove-strip 2.0.1\n", "" },
+        SingleCase { "VersionShort", { "-v" }, "", 0, "plaintrove-strip 2.0.1\n", "" }),
+    caseName);
+
+TEST(SingleConversion, HelpShowsBothFormsAndExitStatuses)
+{
+    const Sandbox sandbox;
+    const Outcome outcome = runStrip(sandbox, { QStringLiteral("--help") });
+    EXPECT_EQ(outcome.exitCode, 0);
+    EXPECT_TRUE(
+        outcome.standardOutput.startsWith("Usage: plaintrove-strip [options] [INPUT [OUTPUT]]\n"));
+    EXPECT_TRUE(outcome.standardOutput.contains("plaintrove-strip [options] -d DIR FILE..."));
+    EXPECT_TRUE(outcome.standardOutput.contains("--output-directory <DIR>"));
+    EXPECT_TRUE(outcome.standardOutput.contains("3 an input ended inside a tag"));
+    EXPECT_EQ(outcome.standardError, QByteArray());
+}
+
+TEST(SingleConversion, StandardOutputThatIsTheInputIsRefused)
+{
+    // As in `plaintrove-strip page.html >> page.html`: reading its own output back for ever.
+    const Sandbox sandbox;
+    const auto before = sandbox.snapshot();
+    const int fd = ::open(
+        QFile::encodeName(sandbox.path("page.html")).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    ASSERT_GE(fd, 0);
+    const Outcome outcome = runStrip(sandbox, { QStringLiteral("page.html") },
+        { .inChild = [fd] { ::dup2(fd, STDOUT_FILENO); } });
+    ::close(fd);
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(
+        outcome.standardError.contains("standard output: the output file is the input file"))
+        << outcome.standardError.toStdString();
+    EXPECT_EQ(sandbox.snapshot(), before);
+}
+
+// ---- Failing writes
+
+struct WriteFailureCase
+{
+    const char *name;
+    std::vector<const char *> arguments;
+    const char *standardError;
+    bool toDevFull = false;
+    bool toClosedPipe = false;
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+};
+
+void PrintTo(const WriteFailureCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class WriteFailure : public testing::TestWithParam<WriteFailureCase>
+{
+};
+
+TEST_P(WriteFailure, IsExitOneWithAMessageAndChangesNothing)
+{
+    const WriteFailureCase &c = GetParam();
+    const Sandbox sandbox;
+    // Far more than a pipe holds, so that a write is still pending when the reader goes away.
+    QByteArray large;
+    for (int line = 0; line < 40000; ++line)
+        large += "<p>line " + QByteArray::number(line) + "</p>\r\n";
+    sandbox.write("large.html", large);
+    const auto before = sandbox.snapshot();
+
+    int pipeEnds[2] = { -1, -1 };
+    ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
+    ::close(pipeEnds[0]); // nobody will ever read
+    const int writeEnd = pipeEnds[1];
+    const rlim_t limit = c.fileSizeLimit;
+    const bool closedPipe = c.toClosedPipe;
+    RunOptions options;
+    if (c.toDevFull)
+        options.standardOutputFile = QStringLiteral("/dev/full");
+    // No signal is ignored here: the program must turn SIGPIPE and SIGXFSZ into messages itself.
+    options.inChild = [writeEnd, limit, closedPipe] {
+        if (closedPipe)
+            ::dup2(writeEnd, STDOUT_FILENO);
+        if (limit != RLIM_INFINITY) {
+            const rlimit lowered { limit, limit };
+            ::setrlimit(RLIMIT_FSIZE, &lowered);
+        }
+    };
+    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments), options);
+    ::close(writeEnd);
+
+    EXPECT_EQ(outcome.exitCode, 1);
+    EXPECT_TRUE(outcome.standardError.contains(c.standardError))
+        << outcome.standardError.toStdString();
+    EXPECT_EQ(sandbox.snapshot(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, WriteFailure,
+    testing::Values(WriteFailureCase { "DevFull", { "page.html" },
+                        "plaintrove-strip: standard output: No space left on device\n", true },
+        WriteFailureCase { "DevFullVersion", { "--version" },
+            "plaintrove-strip: standard output: No space left on device\n", true },
+        WriteFailureCase { "DevFullHelp", { "--help" },
+            "plaintrove-strip: standard output: No space left on device\n", true },
+        WriteFailureCase { "ClosedPipe", { "large.html" },
+            "plaintrove-strip: standard output: Broken pipe\n", false, true },
+        WriteFailureCase { "FileSizeLimitReplacingOutput", { "large.html", "old.txt" },
+            "plaintrove-strip: old.txt: File too large\n", false, false, 64 * 1024 },
+        WriteFailureCase { "FileSizeLimitNewOutput", { "large.html", "new.txt" },
+            "plaintrove-strip: new.txt: File too large\n", false, false, 64 * 1024 },
+        WriteFailureCase { "FileSizeLimitInBatch", { "-d", "sub", "large.html" },
+            "plaintrove-strip: sub/large.txt: File too large\n", false, false, 64 * 1024 }),
+    caseName);
+
+// ---- Batch mode
+
+struct BatchCase
+{
+    const char *name;
+    std::vector<const char *> arguments;
+    int exitCode;
+    std::vector<const char *> messages; // each must occur on standard error
+    std::vector<std::pair<QString, QByteArray>> changedFiles;
+    std::vector<std::pair<const char *, QByteArray>> extraInputs = {};
+};
+
+void PrintTo(const BatchCase &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+class Batch : public testing::TestWithParam<BatchCase>
+{
+};
+
+TEST_P(Batch, WritesEachFileAndReportsTheHighestStatus)
+{
+    const BatchCase &c = GetParam();
+    const Sandbox sandbox;
+    for (const auto &[name, bytes] : c.extraInputs)
+        sandbox.write(name, bytes);
+    auto expectedFiles = sandbox.snapshot();
+    for (const auto &[name, bytes] : c.changedFiles)
+        expectedFiles[name] = bytes;
+
+    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments));
+
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.standardError.toStdString();
+    EXPECT_EQ(outcome.standardOutput, QByteArray());
+    for (const char *message : c.messages) {
+        EXPECT_TRUE(outcome.standardError.contains(message))
+            << "missing: " << message << "\nin: " << outcome.standardError.toStdString();
+    }
+    if (c.messages.empty()) {
+        EXPECT_EQ(outcome.standardError, QByteArray());
+    }
+    EXPECT_EQ(sandbox.snapshot(), expectedFiles);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, Batch,
+    testing::Values(
+        BatchCase { "NamesLoseTheirLastExtension",
+            { "-d", "sub", "page.html", "other.htm", "a.b.html", "noext", ".hidden" }, 0, {},
+            { { "sub/page.txt", pageText }, { "sub/other.txt", otherPageText },
+                { "sub/a.b.txt", otherPageText }, { "sub/noext.txt", pageText },
+                { "sub/.hidden.txt", otherPageText } },
+            { { "a.b.html", otherPage }, { "noext", page }, { ".hidden", otherPage } } },
+        BatchCase { "LongOptionAndExistingOutputReplaced",
+            { "--output-directory", ".", "page.html" }, 0, {}, { { "page.txt", pageText } },
+            { { "page.txt", oldOutput } } },
+        BatchCase { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
+            { "plaintrove-strip: absent.html: No such file or directory\n" },
+            { { "sub/page.txt", pageText } } },
+        BatchCase { "UnclosedTagOutranksSuccess", { "-d", "sub", "page.html", "open.html" }, 3,
+            { "plaintrove-strip: open.html: warning: " },
+            { { "sub/page.txt", pageText }, { "sub/open.txt", unclosedPageText } } },
+        BatchCase { "HighestStatusWins", { "-d", "sub", "open.html", "absent.html", "page.html" },
+            3,
+            { "plaintrove-strip: open.html: warning: ",
+                "plaintrove-strip: absent.html: No such file or directory\n" },
+            { { "sub/page.txt", pageText }, { "sub/open.txt", unclosedPageText } } },
+        BatchCase { "DuplicateOutputNameIsAnErrorNotAnOverwrite",
+            { "-d", "sub", "page.html", "page.htm", "other.htm" }, 1,
+            { "plaintrove-strip: page.htm: its output file sub/page.txt is already the output of "
+              "page.html\n" },
+            { { "sub/page.txt", pageText }, { "sub/other.txt", otherPageText } },
+            { { "page.htm", otherPage } } },
+        BatchCase { "SameInputTwice", { "-d", "sub", "page.html", "page.html" }, 1,
+            { "plaintrove-strip: page.html: its output file sub/page.txt is already" },
+            { { "sub/page.txt", pageText } } },
+        BatchCase { "OutputThatIsItsOwnInputIsRefused", { "-d", ".", "old.txt" }, 1,
+            { "plaintrove-strip: ./old.txt: the output file is the input file\n" }, {} },
+        BatchCase { "OutputThatIsAnotherInputIsRefused", { "-d", ".", "old.html", "old.txt" }, 1,
+            { "plaintrove-strip: ./old.txt: the output file is also one of the input files\n",
+                "plaintrove-strip: old.txt: its output file ./old.txt is already the output of "
+                "old.html\n" },
+            {}, { { "old.html", page } } },
+        BatchCase { "OutputDirectoryMissing", { "-d", "nowhere", "page.html", "other.htm" }, 1,
+            { "plaintrove-strip: nowhere/page.txt: No such file or directory\n",
+                "plaintrove-strip: nowhere/other.txt: No such file or directory\n" },
+            {} }),
+    caseName);
+
+} // namespace
