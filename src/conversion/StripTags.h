@@ -37,7 +37,7 @@ enum class StripOutcome {
     UnclosedTag // the input ended inside a tag; everything before its '<' was written
 };
 
-inline constexpr std::size_t defaultStripBufferSize = 128 * 1024;
+inline constexpr std::size_t defaultStripBufferSize = 256 * 1024;
 
 // Copies `input` to `output` without markup. `bufferSize` is the size of each of the two
 // internal buffers (small values exist for tests that move line ends and tags across refills).
