@@ -37,7 +37,8 @@ struct WindowMasks
 {
     std::uint64_t open; // '<'
     std::uint64_t close; // '>'
-    std::uint64_t lineEnd; // CR, LF
+    std::uint64_t cr;
+    std::uint64_t lf;
     std::uint64_t space; // ' ', the only character trimmed
 };
 
@@ -53,12 +54,13 @@ WindowMasks scanWindow(const char *bytes)
         return std::uint64_t { static_cast<std::uint32_t>(_mm_movemask_epi8(matches)) }
         << (16 * part);
     };
-    WindowMasks masks { 0, 0, 0, 0 };
+    WindowMasks masks { 0, 0, 0, 0, 0 };
     for (unsigned part = 0; part < window / 16; ++part) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes + 16 * part));
         masks.open |= bits(_mm_cmpeq_epi8(v, open), part);
         masks.close |= bits(_mm_cmpeq_epi8(v, close), part);
-        masks.lineEnd |= bits(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)), part);
+        masks.cr |= bits(_mm_cmpeq_epi8(v, cr), part);
+        masks.lf |= bits(_mm_cmpeq_epi8(v, lf), part);
         masks.space |= bits(_mm_cmpeq_epi8(v, space), part);
     }
     return masks;
@@ -66,7 +68,7 @@ WindowMasks scanWindow(const char *bytes)
 #else
 WindowMasks scanWindow(const char *bytes)
 {
-    WindowMasks masks { 0, 0, 0, 0 };
+    WindowMasks masks { 0, 0, 0, 0, 0 };
     for (unsigned i = 0; i < window; ++i) {
         const std::uint64_t bit = std::uint64_t { 1 } << i;
         switch (bytes[i]) {
@@ -101,6 +103,34 @@ constexpr std::uint64_t fromBit(unsigned first)
 constexpr std::uint64_t belowBit(unsigned last)
 {
     return last >= window ? ~std::uint64_t { 0 } : (std::uint64_t { 1 } << last) - 1;
+}
+
+// Bit positions are found with the compiler's builtins rather than std::countr_zero and
+// std::countl_zero: for the baseline x86-64 those test for an empty mask with a branch, which
+// the scanner cannot afford on masks whose emptiness changes at random.
+
+// The lowest set bit; the mask is not empty.
+inline unsigned firstBit(std::uint64_t mask)
+{
+    return static_cast<unsigned>(__builtin_ctzll(mask));
+}
+
+// The lowest set bit, or 64 when there is none, without a branch.
+inline unsigned firstBitOrEnd(std::uint64_t mask)
+{
+    return firstBit(mask | (std::uint64_t { 1 } << (window - 1))) + (mask == 0 ? 1U : 0U);
+}
+
+// The highest set bit; the mask is not empty.
+inline unsigned lastBit(std::uint64_t mask)
+{
+    return window - 1 - static_cast<unsigned>(__builtin_clzll(mask));
+}
+
+// The lowest set bit alone, or 0.
+constexpr std::uint64_t lowestBit(std::uint64_t mask)
+{
+    return mask & (0 - mask);
 }
 
 class OutputBuffer
@@ -170,15 +200,26 @@ private:
     std::size_t m_used = 0;
 };
 
-// Where the stripper stands between two blocks of input.
+// Where the stripper stands between two windows of input.
 struct StripState
 {
-    std::size_t heldSpaces = 0;
+    std::size_t heldSpaces = 0; // spaces after the last text of an unfinished run
     bool insideTag = false;
     bool lineOpen = false; // a line has begun and its line end is still owed
-    bool runHasText = false; // the current run's leading spaces are behind us
-    bool lfEndsPreviousLine = false; // the last block ended in CR: an LF next is its pair
+    bool runHasText = false; // the unfinished run has had text other than spaces
+    bool lfEndsPreviousLine = false; // the last byte was a CR: an LF next is its pair
 };
+
+// Fills each run of set bits of `runs` upward from the lowest bit of `starts` in it, through the
+// run and the clear bit just above it. Adding a start bit to a run of ones clears the run and
+// carries one bit past its top: the bits that flip are the fill. `carriedOut` tells whether a
+// fill ran past bit 63.
+constexpr std::uint64_t fillUp(std::uint64_t starts, std::uint64_t runs, bool &carriedOut)
+{
+    const std::uint64_t sum = runs + starts;
+    carriedOut = sum < runs;
+    return (sum ^ runs) | starts;
+}
 
 class Stripper
 {
@@ -192,59 +233,9 @@ public:
     {
         // A local copy, so that the state can live in registers while the block is scanned.
         StripState state = m_state;
-        const char *position = begin;
-        if (state.lfEndsPreviousLine) {
-            state.lfEndsPreviousLine = false;
-            if (*position == '\n')
-                ++position;
-        }
         for (const char *base = begin; base < end; base += window) {
-            if (position >= base + window)
-                continue;
             const auto length = static_cast<unsigned>(std::min<std::ptrdiff_t>(end - base, window));
-            const WindowMasks masks = scanWindow(base);
-            auto at = static_cast<unsigned>(std::max(position, base) - base);
-            // One turn: a text run up to its end, then, if a tag ends it, the tag. Only the first
-            // turn of a window can begin inside a tag.
-            while (at < length) {
-                if (!state.insideTag) {
-                    // The padding is zeros, so no delimiter is found past `length`.
-                    const std::uint64_t ends = (masks.open | masks.lineEnd) & fromBit(at);
-                    const unsigned stop
-                        = ends == 0 ? length : static_cast<unsigned>(std::countr_zero(ends));
-                    writeText(state, base, at, stop, masks.space);
-                    if (ends == 0) {
-                        at = length;
-                        break;
-                    }
-                    at = stop + 1;
-                    if (((masks.open >> stop) & 1) == 0) {
-                        m_out.appendLineEnd();
-                        state.lineOpen = false;
-                        startRun(state);
-                        if (base[stop] == '\r') {
-                            if (base + at == end)
-                                state.lfEndsPreviousLine = true;
-                            else if (base[at] == '\n')
-                                ++at; // may step into the next window
-                        }
-                        continue;
-                    }
-                    state.lineOpen = true;
-                    state.insideTag = true;
-                    if (at == window)
-                        break;
-                }
-                const std::uint64_t close = masks.close & fromBit(at);
-                if (close == 0) {
-                    at = length;
-                    break;
-                }
-                at = static_cast<unsigned>(std::countr_zero(close)) + 1;
-                state.insideTag = false;
-                startRun(state);
-            }
-            position = base + at;
+            stripWindow(state, base, length, scanWindow(base));
         }
         m_state = state;
     }
@@ -258,34 +249,85 @@ public:
     }
 
 private:
-    static void startRun(StripState &state)
+    void stripWindow(StripState &state, const char *base, unsigned length, const WindowMasks &masks)
     {
-        state.runHasText = false;
-        state.heldSpaces = 0;
-    }
+        const std::uint64_t valid = belowBit(length);
 
-    // Writes the piece [first, last) of a text run within the window at `base`. Leading spaces of
-    // a run are dropped at once; trailing ones are held back until more text of the same run
-    // follows them. Pieces without text are common (indentation, tags side by side), and which
-    // piece has text is hard to foresee, so both kinds take the same path.
-    void writeText(
-        StripState &state, const char *base, unsigned first, unsigned last, std::uint64_t spaces)
-    {
-        const std::uint64_t text = ~spaces & fromBit(first) & belowBit(last);
-        const bool hasText = text != 0;
-        state.lineOpen = state.lineOpen || first != last;
-        if (hasText && state.heldSpaces > 0) {
-            m_out.appendSpaces(state.heldSpaces);
-            state.heldSpaces = 0;
+        // A tag runs from a '<' outside a tag up to and including the next '>'; every '<' goes,
+        // the first one of a tag and those inside it. The complement of the '>' mask has a run
+        // of ones up to each '>', which the openers fill; the padding is no '>', so a tag that is
+        // still open at the end of the block carries out of the window.
+        bool tagGoesOn = false;
+        const std::uint64_t tag
+            = fillUp(masks.open | (state.insideTag ? 1U : 0U), ~masks.close, tagGoesOn)
+            | masks.open;
+        state.insideTag = tagGoesOn;
+        const std::uint64_t outside = valid & ~tag;
+
+        // Line ends: CR LF, a bare CR and a bare LF each end a line.
+        const std::uint64_t cr = masks.cr & outside;
+        const std::uint64_t lf = masks.lf & outside;
+        const std::uint64_t pairedLf = lf & ((cr << 1) | (state.lfEndsPreviousLine ? 1U : 0U));
+        const std::uint64_t lineEnds = cr | (lf & ~pairedLf);
+        state.lfEndsPreviousLine = ((cr >> (length - 1)) & 1) != 0;
+        const std::uint64_t lineBytes = valid & ~lineEnds & ~pairedLf;
+        if (lineEnds == 0)
+            state.lineOpen = state.lineOpen || lineBytes != 0;
+        else
+            state.lineOpen = (lineBytes & ~belowBit(lastBit(lineEnds) + 1)) != 0;
+
+        // Text runs lie between tags and line ends; letters are their bytes other than spaces.
+        // The padding counts as a boundary, so a run that reaches the end of the block ends at
+        // `length` and goes on in the next block.
+        const std::uint64_t text = outside & ~cr & ~lf;
+        const std::uint64_t letters = text & ~masks.space;
+        const std::uint64_t boundaries = ~text;
+
+        // A run carried over from the previous window: it ends here without more letters (its
+        // held spaces were trailing ones), or its letters come first (they were inner ones).
+        if (state.runHasText) {
+            const unsigned firstBoundary = firstBitOrEnd(boundaries & valid);
+            const unsigned firstLetter = firstBitOrEnd(letters);
+            if (firstBoundary < firstLetter) {
+                state.runHasText = false;
+                state.heldSpaces = 0;
+            } else if (firstLetter == window) {
+                state.heldSpaces += length; // all spaces, and the run goes on
+                return;
+            }
         }
-        const unsigned textEnd
-            = hasText ? window - static_cast<unsigned>(std::countl_zero(text)) : first;
-        const unsigned textStart
-            = state.runHasText || !hasText ? first : static_cast<unsigned>(std::countr_zero(text));
-        m_out.appendPadded(base + textStart, textEnd - textStart);
-        const std::size_t spacesAfter = hasText ? 0 : state.heldSpaces;
-        state.heldSpaces = state.runHasText || hasText ? spacesAfter + (last - textEnd) : 0;
-        state.runHasText = state.runHasText || hasText;
+
+        unsigned at = 0;
+        while (at < window) {
+            const std::uint64_t nextLetters = letters & fromBit(at);
+            const std::uint64_t nextLineEnds = lineEnds & fromBit(at);
+            const std::uint64_t letterBit = lowestBit(nextLetters);
+            const std::uint64_t lineEndBit = lowestBit(nextLineEnds);
+            // Minus one turns "none" into the highest value: a line end comes first.
+            if (lineEndBit - 1 < letterBit - 1) {
+                m_out.appendLineEnd();
+                state.runHasText = false;
+                state.heldSpaces = 0;
+                at = firstBit(lineEndBit) + 1;
+                continue;
+            }
+            if (letterBit == 0)
+                break;
+            const unsigned letter = firstBit(letterBit);
+            const unsigned runEnd = firstBitOrEnd(boundaries & fromBit(letter));
+            const unsigned lastLetter = lastBit(letters & belowBit(runEnd));
+            // A run that goes on from the previous window starts at bit 0 with its spaces.
+            const unsigned start = state.runHasText ? 0 : letter;
+            if (state.heldSpaces > 0) {
+                m_out.appendSpaces(state.heldSpaces);
+                state.heldSpaces = 0;
+            }
+            m_out.appendPadded(base + start, lastLetter + 1 - start);
+            const bool goesOn = runEnd >= length;
+            state.runHasText = goesOn;
+            state.heldSpaces = goesOn ? length - 1 - lastLetter : 0;
+            at = runEnd;
+        }
     }
 
     OutputBuffer m_out;
