@@ -1,12 +1,15 @@
 #include "StripTags.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
 
-#if defined(__SSE2__)
+#if defined(__x86_64__) && defined(__GNUC__)
+#include <immintrin.h>
+#elif defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
@@ -41,6 +44,34 @@ struct WindowMasks
     std::uint64_t lf;
     std::uint64_t space; // ' ', the only character trimmed
 };
+
+#if defined(__x86_64__) && defined(__GNUC__)
+#define PLAINTROVE_HAVE_AVX2_SCAN 1
+// The same with 32-byte vectors, for processors that have them (checked at run time).
+__attribute__((target("avx2"))) void scanWindowsAvx2(
+    const char *bytes, std::size_t count, WindowMasks *masks)
+{
+    const __m256i open = _mm256_set1_epi8('<');
+    const __m256i close = _mm256_set1_epi8('>');
+    const __m256i cr = _mm256_set1_epi8('\r');
+    const __m256i lf = _mm256_set1_epi8('\n');
+    const __m256i space = _mm256_set1_epi8(' ');
+    const auto bits = [](__m256i low, __m256i high, __m256i wanted) __attribute__((target("avx2")))
+    {
+        const auto lowBits
+            = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(low, wanted)));
+        const auto highBits
+            = static_cast<std::uint32_t>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(high, wanted)));
+        return std::uint64_t { lowBits } | (std::uint64_t { highBits } << 32);
+    };
+    for (std::size_t i = 0; i < count; ++i, bytes += window) {
+        const __m256i low = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(bytes));
+        const __m256i high = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(bytes + 32));
+        masks[i] = { bits(low, high, open), bits(low, high, close), bits(low, high, cr),
+            bits(low, high, lf), bits(low, high, space) };
+    }
+}
+#endif
 
 #if defined(__SSE2__)
 WindowMasks scanWindow(const char *bytes)
@@ -79,8 +110,10 @@ WindowMasks scanWindow(const char *bytes)
             masks.close |= bit;
             break;
         case '\r':
+            masks.cr |= bit;
+            break;
         case '\n':
-            masks.lineEnd |= bit;
+            masks.lf |= bit;
             break;
         case ' ':
             masks.space |= bit;
@@ -92,6 +125,24 @@ WindowMasks scanWindow(const char *bytes)
     return masks;
 }
 #endif
+
+void scanWindowsPortable(const char *bytes, std::size_t count, WindowMasks *masks)
+{
+    for (std::size_t i = 0; i < count; ++i, bytes += window)
+        masks[i] = scanWindow(bytes);
+}
+
+using WindowScanner = void (*)(const char *bytes, std::size_t count, WindowMasks *masks);
+
+WindowScanner windowScanner(StripScanner scanner)
+{
+#if defined(PLAINTROVE_HAVE_AVX2_SCAN)
+    if (scanner == StripScanner::Fastest && __builtin_cpu_supports("avx2"))
+        return scanWindowsAvx2;
+#endif
+    static_cast<void>(scanner);
+    return scanWindowsPortable;
+}
 
 // The bits at `first` and above; `first` is below 64.
 constexpr std::uint64_t fromBit(unsigned first)
@@ -224,8 +275,9 @@ constexpr std::uint64_t fillUp(std::uint64_t starts, std::uint64_t runs, bool &c
 class Stripper
 {
 public:
-    Stripper(ByteSink &sink, std::size_t bufferSize)
+    Stripper(ByteSink &sink, std::size_t bufferSize, StripScanner scanner)
         : m_out(sink, bufferSize)
+        , m_scan(windowScanner(scanner))
     { }
 
     // [begin, end) is followed by at least `window` readable zero bytes.
@@ -233,9 +285,19 @@ public:
     {
         // A local copy, so that the state can live in registers while the block is scanned.
         StripState state = m_state;
-        for (const char *base = begin; base < end; base += window) {
-            const auto length = static_cast<unsigned>(std::min<std::ptrdiff_t>(end - base, window));
-            stripWindow(state, base, length, scanWindow(base));
+        // The masks are made for a group of windows at a time: one call of the scanner, whose
+        // best version is only known at run time, per few kilobytes.
+        constexpr std::size_t group = 64;
+        std::array<WindowMasks, group> masks;
+        for (const char *base = begin; base < end;) {
+            const auto windows = std::min<std::size_t>(
+                group, (static_cast<std::size_t>(end - base) + window - 1) / window);
+            m_scan(base, windows, masks.data());
+            for (std::size_t i = 0; i < windows; ++i, base += window) {
+                const auto length
+                    = static_cast<unsigned>(std::min<std::ptrdiff_t>(end - base, window));
+                stripWindow(state, base, length, masks[i]);
+            }
         }
         m_state = state;
     }
@@ -332,17 +394,19 @@ private:
 
     OutputBuffer m_out;
     StripState m_state;
+    WindowScanner m_scan;
 };
 
 } // namespace
 
-StripOutcome StripTags(ByteSource &input, ByteSink &output, std::size_t bufferSize)
+StripOutcome StripTags(
+    ByteSource &input, ByteSink &output, std::size_t bufferSize, StripScanner scanner)
 {
     bufferSize = std::max<std::size_t>(bufferSize, 1);
     // Zeroed padding behind the bytes read: whole windows can be scanned and short pieces
     // copied without a bounds check, and a zero byte is no delimiter and no space.
     std::vector<char> block(bufferSize + window);
-    Stripper stripper(output, bufferSize);
+    Stripper stripper(output, bufferSize, scanner);
     for (;;) {
         const std::size_t count = input.read({ block.data(), bufferSize });
         if (count == 0)

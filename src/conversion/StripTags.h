@@ -39,9 +39,13 @@ enum class StripOutcome {
 
 inline constexpr std::size_t defaultStripBufferSize = 256 * 1024;
 
+// How the input is searched for markup: with the widest vector instructions the processor has,
+// or with those every processor of the architecture has. Both give the same result.
+enum class StripScanner { Fastest, Portable };
+
 // Copies `input` to `output` without markup. `bufferSize` is the size of each of the two
 // internal buffers (small values exist for tests that move line ends and tags across refills).
-StripOutcome StripTags(
-    ByteSource &input, ByteSink &output, std::size_t bufferSize = defaultStripBufferSize);
+StripOutcome StripTags(ByteSource &input, ByteSink &output,
+    std::size_t bufferSize = defaultStripBufferSize, StripScanner scanner = StripScanner::Fastest);
 
 } // namespace plaintrove::conversion

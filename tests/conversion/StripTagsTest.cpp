@@ -128,11 +128,12 @@ struct StripResult
     StripOutcome outcome;
 };
 
-StripResult strip(ByteSource &source, std::size_t bufferSize)
+StripResult strip(
+    ByteSource &source, std::size_t bufferSize, StripScanner scanner = StripScanner::Fastest)
 {
     StringSink sink;
     try {
-        const StripOutcome outcome = StripTags(source, sink, bufferSize);
+        const StripOutcome outcome = StripTags(source, sink, bufferSize, scanner);
         return { std::move(sink.data), outcome };
     } catch (const RunawayOutput &) {
         // Shows up as a mismatch wherever the result is compared.
@@ -141,10 +142,19 @@ StripResult strip(ByteSource &source, std::size_t bufferSize)
 }
 
 StripResult stripString(const std::string &input, std::size_t bufferSize,
-    std::size_t maxChunk = unlimited, std::optional<unsigned> seed = {})
+    std::size_t maxChunk = unlimited, std::optional<unsigned> seed = {},
+    StripScanner scanner = StripScanner::Fastest)
 {
     ChunkedSource source(input, maxChunk, seed);
-    return strip(source, bufferSize);
+    return strip(source, bufferSize, scanner);
+}
+
+// Both ways of searching the input must give the same result everywhere.
+constexpr std::array<StripScanner, 2> scanners { StripScanner::Fastest, StripScanner::Portable };
+
+const char *scannerLabel(StripScanner scanner)
+{
+    return scanner == StripScanner::Fastest ? "fastest scanner" : "portable scanner";
 }
 
 StripOutcome referenceOutcome(const reference::ReferenceResult &result)
@@ -308,11 +318,15 @@ TEST_P(StripTagsTable, ProducesExpectedOutput)
         { "one byte per read", 1, std::nullopt },
         { "random short reads", 5, 1234u },
     } };
-    for (const Feed &feed : feeds) {
-        SCOPED_TRACE(feed.label);
-        const StripResult result = stripString(c.input, bufferSize, feed.maxChunk, feed.seed);
-        EXPECT_EQ(escaped(result.output), escaped(c.expected));
-        EXPECT_EQ(result.outcome, c.outcome);
+    for (const StripScanner scanner : scanners) {
+        SCOPED_TRACE(scannerLabel(scanner));
+        for (const Feed &feed : feeds) {
+            SCOPED_TRACE(feed.label);
+            const StripResult result
+                = stripString(c.input, bufferSize, feed.maxChunk, feed.seed, scanner);
+            EXPECT_EQ(escaped(result.output), escaped(c.expected));
+            EXPECT_EQ(result.outcome, c.outcome);
+        }
     }
 }
 
@@ -363,11 +377,12 @@ TEST(StripTagsDifferential, MatchesReferenceOnRandomInputs)
     constexpr int reportLimit = 5;
     const std::array<char, 10> alphabet { '<', '>', ' ', 'a', '\t', '\r', '\n', '\xC3', '\xA9',
         '\0' };
-    const std::array<std::size_t, 12> sizes { 1, 2, 3, 4, 5, 6, 7, 8, 11, 16, 64,
+    const std::array<std::size_t, 14> sizes { 1, 2, 3, 4, 5, 6, 7, 8, 11, 16, 63, 64, 65,
         defaultStripBufferSize };
 
     std::mt19937 rng(20240611u);
-    std::uniform_int_distribution<std::size_t> lengthOf(0, 60);
+    // Past two 64-byte windows, so that runs, tags and line ends also cross window edges.
+    std::uniform_int_distribution<std::size_t> lengthOf(0, 160);
     std::uniform_int_distribution<std::size_t> pickByte(0, alphabet.size() - 1);
     std::uniform_int_distribution<std::size_t> pickSize(0, sizes.size() - 1);
     std::uniform_int_distribution<std::size_t> pickChunk(0, 9);
@@ -395,7 +410,8 @@ TEST(StripTagsDifferential, MatchesReferenceOnRandomInputs)
 
         const reference::ReferenceResult expected = reference::referenceStrip(input);
         unclosedInputs += expected.unclosedTag ? 1 : 0;
-        const StripResult actual = stripString(input, bufferSize, maxChunk, seed);
+        const StripScanner scanner = scanners[static_cast<std::size_t>(tried) % scanners.size()];
+        const StripResult actual = stripString(input, bufferSize, maxChunk, seed, scanner);
         if (actual.output == expected.output && actual.outcome == referenceOutcome(expected))
             continue;
 
@@ -404,8 +420,8 @@ TEST(StripTagsDifferential, MatchesReferenceOnRandomInputs)
             shortestMismatch = input;
         if (mismatches <= reportLimit) {
             ADD_FAILURE() << "input \"" << escaped(input) << "\" (bufferSize " << bufferSize
-                          << ", read chunk " << chunk << ")\n  reference: \""
-                          << escaped(expected.output) << "\""
+                          << ", read chunk " << chunk << ", " << scannerLabel(scanner)
+                          << ")\n  reference: \"" << escaped(expected.output) << "\""
                           << (expected.unclosedTag ? " UnclosedTag" : " Complete")
                           << "\n  StripTags: \"" << escaped(actual.output) << "\""
                           << (actual.outcome == StripOutcome::UnclosedTag ? " UnclosedTag"
