@@ -203,7 +203,22 @@ void DirListBox::fill(const QStringList &subdirectories)
     for (const QString &name : subdirectories)
         addEntry(this, name, childPath(m_path, name), level + 1, QStyle::SP_DirClosedIcon);
     setCurrentItem(current);
-    scrollToItem(current);
+    showCurrentEntry();
+}
+
+// As much of the chain above the current entry as fits stays in view.
+void DirListBox::showCurrentEntry()
+{
+    scrollToTop();
+    if (QListWidgetItem *current = currentItem())
+        scrollToItem(current);
+}
+
+void DirListBox::showEvent(QShowEvent *event)
+{
+    QListWidget::showEvent(event);
+    // Entries filled in before the list had its size were scrolled for a smaller viewport.
+    showCurrentEntry();
 }
 
 } // namespace plaintrove::runtime

@@ -37,10 +37,12 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 
 private:
     void openItem(QListWidgetItem *item);
     void fill();
+    void showCurrentEntry();
     void fill(const QStringList &subdirectories);
 
     QString m_path;

@@ -118,6 +118,7 @@ private slots:
     void dirListOpeningChainEntryGoesUp();
     void dirListReportsVanishedDirectory();
     void dirListRefreshShowsNewDirectories();
+    void dirListKeepsTheChainInViewWhenShown();
 
     void fileListShowsOnlyVisibleFiles();
     void fileListSelectionByClick();
@@ -769,6 +770,30 @@ void FileSystemListsTest::fileListUnlistablePathIsEmpty()
     QCOMPARE(list.path(), dir + u'/' + relative);
     QCOMPARE(list.count(), 0);
     QCOMPARE(list.fileName(), QString());
+}
+
+// A list filled before it had its size must not stay scrolled past the top of the chain.
+void FileSystemListsTest::dirListKeepsTheChainInViewWhenShown()
+{
+    const QString dir = m_base + QStringLiteral("/many%1").arg(++m_serial);
+    QStringList children;
+    for (int i = 0; i < 40; ++i)
+        children.append(QStringLiteral("child%1").arg(i));
+    makeDirs(dir, children);
+    // As in a window: made, moved, then placed, and shown with the window later.
+    QWidget window;
+    window.resize(300, 200);
+    DirListBox &list = *new DirListBox(&window);
+    QVERIFY(list.setPath(dir));
+    list.setGeometry(8, 8, 137, 171);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    const auto inView = [&list](const QListWidgetItem *item) {
+        const QRect row = list.visualItemRect(item);
+        return row.top() >= 0 && row.bottom() <= list.viewport()->height();
+    };
+    QVERIFY(inView(list.item(0)));
+    QVERIFY(inView(list.currentItem()));
 }
 
 QTEST_MAIN(FileSystemListsTest)
