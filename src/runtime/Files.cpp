@@ -242,6 +242,8 @@ bool OutputFile::write(std::string_view bytes)
             written = m_file->write(bytes.data(), static_cast<qint64>(bytes.size()));
             if (written < 0)
                 m_error = m_file->errorString();
+            else
+                startWriteBack(written);
         }
         if (written <= 0) {
             if (written == 0)
@@ -252,6 +254,22 @@ bool OutputFile::write(std::string_view bytes)
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
+}
+
+// commit() waits until the whole file is on the disk. Asking the system to start writing each
+// few megabytes as they come lets that happen while the rest is still being converted, so the
+// final wait is short. It only starts the writing: failures still surface at commit().
+void OutputFile::startWriteBack(qint64 written)
+{
+    constexpr qint64 step = 8 * 1024 * 1024;
+    m_unsynced += written;
+    if (m_unsynced < step)
+        return;
+#if defined(__linux__)
+    ::sync_file_range(m_file->handle(), m_syncedUpTo, m_unsynced, SYNC_FILE_RANGE_WRITE);
+#endif
+    m_syncedUpTo += m_unsynced;
+    m_unsynced = 0;
 }
 
 bool OutputFile::commit()

@@ -92,9 +92,12 @@ private:
     {
     };
     explicit OutputFile(StandardOutputTag);
+    void startWriteBack(qint64 written);
 
     std::unique_ptr<QSaveFile> m_file; // null for standard output and once finished
     int m_fd = -1; // standard output's descriptor while it can be written
+    qint64 m_syncedUpTo = 0; // bytes of the temporary file already sent on their way to the disk
+    qint64 m_unsynced = 0;
     bool m_standard = false;
     QString m_path;
     QString m_error;
