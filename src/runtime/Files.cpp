@@ -162,13 +162,25 @@ qint64 InputFile::read(std::span<char> buffer)
 OutputFile::OutputFile(const QString &path)
     : m_path(path)
 {
-    if (!nativePath(path) || path.isEmpty()) {
+    const auto native = nativePath(path);
+    if (!native || path.isEmpty()) {
         m_error = systemText(path.isEmpty() ? ENOENT : EINVAL);
         return;
     }
-    // QSaveFile would say so in its own words; the system's are the ones used everywhere else.
-    if (const auto status = statusOfPath(path); status && S_ISDIR(status->st_mode)) {
+    struct stat status = {};
+    if (::stat(native->constData(), &status) != 0) {
+        // A missing file is simply created; a loop of links would be replaced by a file.
+        if (errno != ENOENT) {
+            m_error = systemText(errno);
+            return;
+        }
+    } else if (S_ISDIR(status.st_mode)) {
+        // QSaveFile would say so in its own words; the system's are the ones used elsewhere.
         m_error = systemText(EISDIR);
+        return;
+    } else if (!S_ISREG(status.st_mode)) {
+        // A device or a pipe is written to as it is: replacing it with a file would destroy it.
+        openDirectly(*native);
         return;
     }
     auto file = std::make_unique<QSaveFile>(path);
@@ -178,6 +190,24 @@ OutputFile::OutputFile(const QString &path)
         return;
     }
     m_file = std::move(file);
+}
+
+void OutputFile::openDirectly(const QByteArray &nativePath)
+{
+    // Without a reader on a pipe, the open would wait for one for ever.
+    int fd = -1;
+    do
+        fd = ::open(nativePath.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        m_error = systemText(errno);
+        return;
+    }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags != -1)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+    m_fd = fd;
+    m_ownsDescriptor = true;
 }
 
 OutputFile::OutputFile(StandardOutputTag)
@@ -198,7 +228,10 @@ OutputFile OutputFile::standardOutput()
 OutputFile::OutputFile(OutputFile &&other) noexcept
     : m_file(std::move(other.m_file))
     , m_fd(std::exchange(other.m_fd, -1))
+    , m_ownsDescriptor(std::exchange(other.m_ownsDescriptor, false))
     , m_standard(other.m_standard)
+    , m_syncedUpTo(other.m_syncedUpTo)
+    , m_unsynced(other.m_unsynced)
     , m_path(std::move(other.m_path))
     , m_error(std::move(other.m_error))
 { }
@@ -206,9 +239,13 @@ OutputFile::OutputFile(OutputFile &&other) noexcept
 OutputFile &OutputFile::operator=(OutputFile &&other) noexcept
 {
     if (this != &other) {
+        discard();
         m_file = std::move(other.m_file);
         m_fd = std::exchange(other.m_fd, -1);
+        m_ownsDescriptor = std::exchange(other.m_ownsDescriptor, false);
         m_standard = other.m_standard;
+        m_syncedUpTo = other.m_syncedUpTo;
+        m_unsynced = other.m_unsynced;
         m_path = std::move(other.m_path);
         m_error = std::move(other.m_error);
     }
@@ -216,11 +253,14 @@ OutputFile &OutputFile::operator=(OutputFile &&other) noexcept
 }
 
 // QSaveFile's destructor removes the temporary file of an uncommitted output.
-OutputFile::~OutputFile() = default;
+OutputFile::~OutputFile()
+{
+    discard();
+}
 
 bool OutputFile::isOpen() const
 {
-    return m_standard ? m_fd >= 0 : m_file != nullptr;
+    return m_file != nullptr || m_fd >= 0;
 }
 
 bool OutputFile::write(std::string_view bytes)
@@ -232,7 +272,7 @@ bool OutputFile::write(std::string_view bytes)
     }
     while (!bytes.empty()) {
         qint64 written = -1;
-        if (m_standard) {
+        if (m_fd >= 0) {
             do
                 written = ::write(m_fd, bytes.data(), bytes.size());
             while (written < 0 && errno == EINTR);
@@ -279,10 +319,14 @@ bool OutputFile::commit()
             m_error = systemText(EBADF);
         return false;
     }
-    if (m_standard) {
-        // Nothing is buffered on our side; what the system accepted is out of our hands.
+    if (m_fd >= 0) {
+        // Nothing is buffered on our side; what the system accepted is out of its hands.
+        const bool closed = !m_ownsDescriptor || ::close(m_fd) == 0;
+        if (!closed)
+            m_error = systemText(errno);
         m_fd = -1;
-        return true;
+        m_ownsDescriptor = false;
+        return closed;
     }
     // On failure QSaveFile removes its temporary file itself.
     const bool committed = m_file->commit();
@@ -295,7 +339,10 @@ bool OutputFile::commit()
 void OutputFile::discard() noexcept
 {
     m_file.reset();
+    if (m_ownsDescriptor)
+        ::close(m_fd);
     m_fd = -1;
+    m_ownsDescriptor = false;
 }
 
 // ---- Identity

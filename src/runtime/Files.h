@@ -59,11 +59,13 @@ private:
 
 // A file written by atomic replacement, or standard output. Writes to a file go to a temporary
 // file beside it; commit() puts it in the file's place, keeping an existing file's permissions.
-// Destroying an uncommitted file removes the temporary file, whatever went wrong before.
+// Destroying an uncommitted file removes the temporary file, whatever went wrong before. A device
+// or a named pipe is written to directly, like standard output: it cannot be replaced.
 class OutputFile
 {
 public:
-    // Prepares the replacement of `path` (a symbolic link is followed, so its target is replaced).
+    // Prepares the replacement of `path` (a symbolic link is followed, so its target is replaced;
+    // a loop of links is refused).
     explicit OutputFile(const QString &path);
     static OutputFile standardOutput();
 
@@ -92,13 +94,15 @@ private:
     {
     };
     explicit OutputFile(StandardOutputTag);
+    void openDirectly(const QByteArray &nativePath);
     void startWriteBack(qint64 written);
 
-    std::unique_ptr<QSaveFile> m_file; // null for standard output and once finished
-    int m_fd = -1; // standard output's descriptor while it can be written
+    std::unique_ptr<QSaveFile> m_file; // null when written directly, and once finished
+    int m_fd = -1; // the descriptor written directly (standard output, a device, a pipe)
+    bool m_ownsDescriptor = false;
+    bool m_standard = false;
     qint64 m_syncedUpTo = 0; // bytes of the temporary file already sent on their way to the disk
     qint64 m_unsynced = 0;
-    bool m_standard = false;
     QString m_path;
     QString m_error;
 };

@@ -7,6 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <chrono>
 #include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
@@ -14,6 +15,8 @@
 #include <ostream>
 #include <string>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 QT_BEGIN_NAMESPACE
@@ -97,6 +100,8 @@ public:
                 description = "link to " + info.symLinkTarget().toUtf8();
             else if (info.isDir())
                 description = "directory";
+            else if (!info.isFile())
+                description = "special file"; // a pipe: reading it would wait for a writer
             else
                 description = "file " + QByteArray::number(info.permissions().toInt(), 16) + ": "
                     + read(base.relativeFilePath(entry));
@@ -112,6 +117,12 @@ private:
 void makeSymbolicLink(const Sandbox &sandbox, const char *target, const char *link)
 {
     ASSERT_TRUE(QFile::link(QString::fromUtf8(target), sandbox.path(QString::fromUtf8(link))));
+}
+
+void makePipe(const Sandbox &sandbox, const char *name)
+{
+    ASSERT_EQ(
+        ::mkfifo(QFile::encodeName(sandbox.path(QString::fromUtf8(name))).constData(), 0600), 0);
 }
 
 void makeHardLink(const Sandbox &sandbox, const char *target, const char *link)
@@ -314,6 +325,16 @@ INSTANTIATE_TEST_SUITE_P(Files, ConversionFailure,
         FailureCase { "OutputDirectoryMissing", "in", "page.html", "nowhere/new.txt",
             "nowhere/new.txt", "No such file or directory" },
         FailureCase { "OutputIsDirectory", "in", "page.html", "out", "out", "Is a directory" },
+        FailureCase { "OutputIsLoopOfLinks", "in", "page.html", "out/loop1", "out/loop1",
+            "Too many levels of symbolic links",
+            [](const Sandbox &s) {
+                makeSymbolicLink(s, "loop2", "out/loop1");
+                makeSymbolicLink(s, "loop1", "out/loop2");
+            } },
+        // A pipe is written to as it is; without a reader that fails at once instead of
+        // waiting, and the pipe stays a pipe.
+        FailureCase { "OutputIsPipeWithoutReader", "in", "page.html", "out/pipe", "out/pipe",
+            "No such device or address", [](const Sandbox &s) { makePipe(s, "out/pipe"); } },
         FailureCase { "ReadFailure", "/proc/self", "mem", "out/old.txt", "/proc/self/mem",
             "Input/output error" },
         FailureCase { "WriteFailureReplacingOutput", "in", "page.html", "out/old.txt",
@@ -321,6 +342,34 @@ INSTANTIATE_TEST_SUITE_P(Files, ConversionFailure,
         FailureCase { "WriteFailureNewOutput", "in", "page.html", "out/new.txt", "out/new.txt",
             "File too large", bigInput, 64 * 1024 }),
     caseName);
+
+TEST(ConversionSuccess, PipeIsWrittenToNotReplaced)
+{
+    const Sandbox sandbox;
+    makePipe(sandbox, "out/pipe");
+    const QString pipe = sandbox.path(QStringLiteral("out/pipe"));
+    QByteArray received;
+    std::thread reader([&pipe, &received] {
+        QFile file(pipe);
+        if (file.open(QIODevice::ReadOnly))
+            received = file.readAll();
+    });
+    // The reader must be waiting on the pipe before the conversion opens it.
+    ConversionResult result;
+    for (int attempt = 0; attempt < 200; ++attempt) {
+        result = runConversion(ConversionRequest {
+            sandbox.path(QStringLiteral("in")), QStringLiteral("page.html"), pipe });
+        if (result.succeeded())
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    reader.join();
+    EXPECT_EQ(result.status, ConversionStatus::Converted) << result.reason.toStdString();
+    EXPECT_EQ(received, pageText);
+    struct stat status = {};
+    ASSERT_EQ(::stat(QFile::encodeName(pipe).constData(), &status), 0);
+    EXPECT_TRUE(S_ISFIFO(status.st_mode));
+}
 
 TEST(ConversionFailure, ProcSelfMemReallyFailsToRead)
 {
