@@ -402,7 +402,8 @@ private:
 StripOutcome StripTags(
     ByteSource &input, ByteSink &output, std::size_t bufferSize, StripScanner scanner)
 {
-    bufferSize = std::max<std::size_t>(bufferSize, 1);
+    // Larger buffers gain nothing and could overflow the padding arithmetic.
+    bufferSize = std::clamp<std::size_t>(bufferSize, 1, std::size_t { 1 } << 30);
     // Zeroed padding behind the bytes read: whole windows can be scanned and short pieces
     // copied without a bounds check, and a zero byte is no delimiter and no space.
     std::vector<char> block(bufferSize + window);

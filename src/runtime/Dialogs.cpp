@@ -17,6 +17,7 @@ MsgBoxAnswer QtDialogs::msgBoxOkCancel(QWidget *parent, const QString &text, con
 {
     QMessageBox box(
         QMessageBox::NoIcon, title, text, QMessageBox::Ok | QMessageBox::Cancel, parent);
+    box.setTextFormat(Qt::PlainText); // paths may hold '<' and '&'
     box.setDefaultButton(QMessageBox::Ok);
     box.setEscapeButton(QMessageBox::Cancel);
     return box.exec() == QMessageBox::Ok ? MsgBoxAnswer::OK : MsgBoxAnswer::Cancel;
@@ -25,6 +26,7 @@ MsgBoxAnswer QtDialogs::msgBoxOkCancel(QWidget *parent, const QString &text, con
 void QtDialogs::warning(QWidget *parent, const QString &text, const QString &title)
 {
     QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Ok, parent);
+    box.setTextFormat(Qt::PlainText);
     box.exec();
 }
 

@@ -70,7 +70,8 @@ void Form::closeEvent(QCloseEvent *event)
 bool Form::deliverKeyPress(QKeyEvent *event)
 {
     const QString text = event->text();
-    if (text.isEmpty())
+    // Delete reports the character DEL, but it is an editing key like the arrows, not a character.
+    if (text.isEmpty() || text.at(0) == QChar(0x7f))
         return false;
     Form_KeyPress(text.at(0).unicode());
     return true;

@@ -6,6 +6,7 @@
 
 #include <QPointer>
 #include <QWidget>
+#include <type_traits>
 
 namespace plaintrove::runtime {
 

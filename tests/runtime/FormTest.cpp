@@ -164,6 +164,7 @@ private slots:
         QTest::newRow("arrow") << int(Qt::Key_Left) << "" << -1;
         QTest::newRow("function key") << int(Qt::Key_F1) << "" << -1;
         QTest::newRow("shift alone") << int(Qt::Key_Shift) << "" << -1;
+        QTest::newRow("delete") << int(Qt::Key_Delete) << "\x7f" << -1;
     }
     void keyPreviewSeesCharacterKeysOnly()
     {

@@ -692,7 +692,8 @@ void MainWindowTest::realDialogs()
     runtime::QtDialogs dialogs;
     m_window->setDialogs(dialogs);
     QVERIFY(choose(QStringLiteral("pages"), QStringLiteral("page.html")));
-    const QString output = tmp(QStringLiteral("typed output.txt"));
+    // Markup in the path must show as it stands, not as formatting.
+    const QString output = tmp(QStringLiteral("typed <b>output &amp; co.txt"));
 
     // Shared with the answering timers, which may outlive this function when a dialog never
     // comes up.
@@ -703,6 +704,7 @@ void MainWindowTest::realDialogs()
         QString text, title;
         QMessageBox::StandardButtons buttons;
         QMessageBox::Icon icon = QMessageBox::Critical;
+        Qt::TextFormat format = Qt::RichText;
     };
     const auto seen = std::make_shared<Seen>();
     whenModal<QInputDialog>([seen, acceptPrompt, output](QInputDialog *prompt) {
@@ -721,6 +723,7 @@ void MainWindowTest::realDialogs()
             seen->title = box->windowTitle();
             seen->buttons = box->standardButtons();
             seen->icon = box->icon();
+            seen->format = box->textFormat();
             box->button(QMessageBox::Ok)->click();
         });
         prompt->accept();
@@ -737,6 +740,7 @@ void MainWindowTest::realDialogs()
         QCOMPARE(seen->text, completionText(output));
         QCOMPARE(seen->buttons, QMessageBox::Ok | QMessageBox::Cancel);
         QCOMPARE(seen->icon, QMessageBox::NoIcon);
+        QCOMPARE(seen->format, Qt::PlainText);
         QCOMPARE(contentOf(output), pageText);
     } else {
         QVERIFY(!QFileInfo::exists(output));
