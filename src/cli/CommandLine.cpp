@@ -9,8 +9,8 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <algorithm>
 #include <cstdio>
+#include <map>
 
 namespace plaintrove::cli {
 
@@ -86,33 +86,40 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
 
 ExitStatus convertBatch(const Plan &plan)
 {
+    // Which input each existing file is, looked up once: a batch may hold thousands of files.
+    std::map<runtime::FileIdentity, qsizetype> inputIndex;
+    for (qsizetype index = 0; index < plan.inputs.size(); ++index) {
+        if (const auto identity = runtime::fileIdentity(plan.inputs[index]))
+            inputIndex.try_emplace(*identity, index);
+    }
+
     ExitStatus status = ExitStatus::Converted;
-    QStringList outputs; // cleaned, in the order of the inputs that claimed them
+    std::map<QString, qsizetype> claimedOutputs; // cleaned output path -> the input that wrote it
     for (qsizetype index = 0; index < plan.inputs.size(); ++index) {
         const QString &input = plan.inputs[index];
         const QString output = batchOutputPath(plan.outputDirectory, input);
 
-        if (const qsizetype earlier = outputs.indexOf(QDir::cleanPath(output)); earlier >= 0) {
+        if (const auto claimed = claimedOutputs.find(QDir::cleanPath(output));
+            claimed != claimedOutputs.end()) {
             printFileMessage(input,
                 tr("its output file %1 is already the output of %2")
-                    .arg(output, plan.inputs[earlier]));
-            outputs << QString();
+                    .arg(output, plan.inputs[claimed->second]));
             status = worse(status, ExitStatus::FileError);
             continue;
         }
-        outputs << QDir::cleanPath(output);
 
-        // A batch reads its inputs one after the other; writing over a later one (or an
-        // earlier one) would destroy a file the user asked to read, not to replace.
-        const bool overwritesAnotherInput
-            = std::any_of(plan.inputs.cbegin(), plan.inputs.cend(), [&](const QString &other) {
-                  return &other != &input && runtime::isSameFile(other, output);
-              });
-        if (overwritesAnotherInput) {
-            printFileMessage(output, tr("the output file is also one of the input files"));
-            status = worse(status, ExitStatus::FileError);
-            continue;
+        // A batch reads its inputs one after the other; writing over another one would destroy
+        // a file the user asked to read, not to replace. (Writing over the input itself is
+        // refused by the conversion.)
+        if (const auto identity = runtime::fileIdentity(output)) {
+            if (const auto other = inputIndex.find(*identity);
+                other != inputIndex.end() && other->second != index) {
+                printFileMessage(output, tr("the output file is also one of the input files"));
+                status = worse(status, ExitStatus::FileError);
+                continue;
+            }
         }
+        claimedOutputs.emplace(QDir::cleanPath(output), index);
         status = worse(status, report(convert(input, output)));
     }
     return status;
@@ -166,6 +173,10 @@ Plan parseCommandLine(const QStringList &arguments)
     }
 
     const QStringList positional = parser.positionalArguments();
+    if (positional.contains(QString()))
+        plan.text = tr("an empty file name was given");
+    if (!plan.text.isEmpty())
+        return plan;
     if (parser.isSet(directoryOption)) {
         const QStringList directories = parser.values(directoryOption);
         if (directories.size() > 1)
@@ -225,6 +236,7 @@ ExitStatus execute(const Plan &plan)
 
 int run(int argc, char *argv[])
 {
+    runtime::holdClosedStandardStreams();
     runtime::reportFailedWritesAsErrors();
     const QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QLatin1String(programName));

@@ -137,14 +137,6 @@ QString ConversionRequest::inputPath() const
     return directory + QLatin1Char('/') + fileName;
 }
 
-ConversionRequest ConversionRequest::forPaths(const QString &inputPath, const QString &outputPath)
-{
-    const qsizetype slash = inputPath.lastIndexOf(QLatin1Char('/'));
-    if (slash < 0)
-        return { QStringLiteral("."), inputPath, outputPath };
-    return { inputPath.left(slash), inputPath.mid(slash + 1), outputPath };
-}
-
 ConversionResult runConversion(const ConversionRequest &request)
 {
     return guarded(request.directory, [&request] {

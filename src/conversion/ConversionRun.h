@@ -9,35 +9,31 @@
 namespace plaintrove::runtime {
 class InputFile;
 class OutputFile;
-}
+} // namespace plaintrove::runtime
 
 namespace plaintrove::conversion {
 
 struct ConversionRequest
 {
     QString directory; // the directory the input file was chosen in
-    QString fileName;  // the input's name within it; empty when nothing is selected
+    QString fileName; // the input's name within it; empty when nothing is selected
     QString outputPath; // used exactly as given
 
     // The directory, "/" and the file name, joined as they stand: a directory that already ends
     // in "/" yields a doubled separator, which the file system reads as one.
     QString inputPath() const;
-
-    // A request for an input given as a whole path (the command line's case). A bare file name
-    // is taken in the current directory, "."; a path ending in "/" selects no file.
-    static ConversionRequest forPaths(const QString &inputPath, const QString &outputPath);
 };
 
 enum class ConversionStatus {
     Converted,
     ConvertedUnclosedTag, // output written, but the input ended inside a tag
-    Failed,               // nothing of the user's was changed
+    Failed, // nothing of the user's was changed
 };
 
 struct ConversionResult
 {
     ConversionStatus status = ConversionStatus::Failed;
-    QString path;   // the file the outcome is about (the input, or the output on a write failure)
+    QString path; // the file the outcome is about (the input, or the output on a write failure)
     QString reason; // why it failed or what the warning is; empty when Converted
 
     bool succeeded() const { return status != ConversionStatus::Failed; }

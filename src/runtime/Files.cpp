@@ -354,11 +354,13 @@ bool isSameFile(const InputFile &input, const QString &outputPath)
     return in && out && sameIdentity(*in, *out);
 }
 
-bool isSameFile(const QString &path, const QString &otherPath)
+std::optional<FileIdentity> fileIdentity(const QString &path)
 {
-    const auto a = statusOfPath(path);
-    const auto b = statusOfPath(otherPath);
-    return a && b && sameIdentity(*a, *b);
+    const auto status = statusOfPath(path);
+    if (!status)
+        return std::nullopt;
+    return FileIdentity { static_cast<std::uint64_t>(status->st_dev),
+        static_cast<std::uint64_t>(status->st_ino) };
 }
 
 bool isStandardOutputSameFile(const InputFile &input)
@@ -376,6 +378,21 @@ void reportFailedWritesAsErrors()
     ::sigemptyset(&action.sa_mask);
     ::sigaction(SIGPIPE, &action, nullptr);
     ::sigaction(SIGXFSZ, &action, nullptr);
+}
+
+void holdClosedStandardStreams()
+{
+    for (const int fd : { STDIN_FILENO, STDOUT_FILENO, STDERR_FILENO }) {
+        if (descriptorIsValid(fd))
+            continue;
+        // open() takes the lowest free number, which is this one.
+        const int placeholder
+            = ::open("/dev/null", (fd == STDIN_FILENO ? O_WRONLY : O_RDONLY) | O_CLOEXEC);
+        if (placeholder >= 0 && placeholder != fd) {
+            ::dup2(placeholder, fd);
+            ::close(placeholder);
+        }
+    }
 }
 
 } // namespace plaintrove::runtime

@@ -7,7 +7,10 @@
 
 #include <QString>
 #include <QtGlobal>
+#include <compare>
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string_view>
 
@@ -112,8 +115,16 @@ private:
 // no file, so it is never the same.
 bool isSameFile(const InputFile &input, const QString &outputPath);
 
-// Whether two paths name one existing file (same device and inode).
-bool isSameFile(const QString &path, const QString &otherPath);
+// What makes a file the same file, whatever its path: device and inode.
+struct FileIdentity
+{
+    std::uint64_t device = 0;
+    std::uint64_t inode = 0;
+    auto operator<=>(const FileIdentity &) const = default;
+};
+
+// The identity of the file `path` names (through links), or nothing when it names none.
+std::optional<FileIdentity> fileIdentity(const QString &path);
 
 // Whether standard output is the regular file that `input` reads from (as in `x < f >> f`).
 bool isStandardOutputSameFile(const InputFile &input);
@@ -122,5 +133,11 @@ bool isStandardOutputSameFile(const InputFile &input);
 // file-size limit fail with "File too large", instead of ending the process by a signal before
 // it can say what happened. Call once at start-up, before anything is written.
 void reportFailedWritesAsErrors();
+
+// Occupies standard input, output and error where they are closed, so that no file the program
+// opens later takes their numbers and gets written to as standard output. Standard input is held
+// open for writing and the other two for reading: using them still fails, with "Bad file
+// descriptor", as it would have. Call once at start-up.
+void holdClosedStandardStreams();
 
 } // namespace plaintrove::runtime

@@ -207,41 +207,6 @@ INSTANTIATE_TEST_SUITE_P(Paths, InputPathJoin,
         JoinCase { "NoFileSelected", "/home/u", "", "/home/u/" }),
     caseName);
 
-struct SplitCase
-{
-    const char *name;
-    const char *path;
-    const char *directory;
-    const char *fileName;
-};
-
-void PrintTo(const SplitCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
-class RequestForPaths : public testing::TestWithParam<SplitCase>
-{
-};
-
-TEST_P(RequestForPaths, SplitsAtTheLastSeparator)
-{
-    const SplitCase &c = GetParam();
-    const ConversionRequest request
-        = ConversionRequest::forPaths(QString::fromUtf8(c.path), QStringLiteral("o.txt"));
-    EXPECT_EQ(request.directory, QString::fromUtf8(c.directory));
-    EXPECT_EQ(request.fileName, QString::fromUtf8(c.fileName));
-    EXPECT_EQ(request.outputPath, QStringLiteral("o.txt"));
-}
-
-INSTANTIATE_TEST_SUITE_P(Paths, RequestForPaths,
-    testing::Values(SplitCase { "Absolute", "/a/b/c.html", "/a/b", "c.html" },
-        SplitCase { "InRoot", "/c.html", "", "c.html" },
-        SplitCase { "Relative", "a/c.html", "a", "c.html" },
-        SplitCase { "BareName", "c.html", ".", "c.html" },
-        SplitCase { "EndsInSeparator", "a/", "a", "" }),
-    caseName);
-
 // ---- Failures: nothing of the user's may change
 
 struct FailureCase
