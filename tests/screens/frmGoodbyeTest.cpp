@@ -4,6 +4,7 @@
 #include "frmGoodbye.h"
 
 #include "ApplicationInfo.h"
+#include "DesignUnits.h"
 #include "Form.h"
 #include "ScriptedDialogs.h"
 #include "frmPlaintrove.h"
@@ -18,13 +19,10 @@
 
 using namespace plaintrove;
 
-namespace {
+using plaintrove::testing::pixelRect;
+using plaintrove::testing::pixels;
 
-// A design size in twips as it appears on a 96 dpi screen: 1440 twips make an inch.
-int pixels(int twips)
-{
-    return static_cast<int>(std::lround(twips * 96.0 / 1440.0));
-}
+namespace {
 
 const QColor red(255, 0, 0);
 

@@ -4,6 +4,7 @@
 #include "frmPlaintrove.h"
 
 #include "ApplicationInfo.h"
+#include "DesignUnits.h"
 #include "Dialogs.h"
 #include "DirListBox.h"
 #include "DriveListBox.h"
@@ -33,13 +34,10 @@
 using namespace plaintrove;
 using Kind = testing::ShownDialog::Kind;
 
-namespace {
+using plaintrove::testing::pixelRect;
+using plaintrove::testing::pixels;
 
-// A design size in twips as it appears on a 96 dpi screen: 1440 twips make an inch.
-int pixels(int twips)
-{
-    return static_cast<int>(std::lround(twips * 96.0 / 1440.0));
-}
+namespace {
 
 QByteArray contentOf(const QString &path)
 {

@@ -2,6 +2,7 @@
 // move on from them (or must not).
 
 #include "ApplicationInfo.h"
+#include "DesignUnits.h"
 #include "Form.h"
 #include "frmAbout.h"
 #include "frmPlaintrove.h"
@@ -17,20 +18,12 @@
 
 using namespace plaintrove;
 
+using plaintrove::testing::pixelRect;
+using plaintrove::testing::pixels;
+
 namespace {
 
 const QColor red(255, 0, 0);
-
-// Pixels from design twips, 15 twips to the pixel, rounded to the nearest.
-int px(int twips)
-{
-    return qRound(twips / 15.0);
-}
-
-QRect pxRect(int left, int top, int width, int height)
-{
-    return { px(left), px(top), px(width), px(height) };
-}
 
 template <class W = QWidget> W *child(QWidget &window, const char *name)
 {
@@ -138,7 +131,7 @@ void SplashAboutTest::splashWindowDesign()
 
     QCOMPARE(splash.windowType(), Qt::Tool); // not in the task bar
     QVERIFY(splash.windowFlags().testFlag(Qt::FramelessWindowHint));
-    const QSize client(px(7380), px(4236));
+    const QSize client(pixels(7380), pixels(4236));
     QCOMPARE(splash.size(), client);
     QCOMPARE(splash.minimumSize(), client);
     QCOMPARE(splash.maximumSize(), client);
@@ -171,17 +164,17 @@ void SplashAboutTest::splashControlDesign_data()
     QTest::addColumn<int>("alignment");
 
     const int leftTop = int(Qt::AlignLeft | Qt::AlignTop);
-    QTest::newRow("Frame1") << "Frame1" << pxRect(150, 60, 7080, 4050) << false << 0.0 << false
+    QTest::newRow("Frame1") << "Frame1" << pixelRect(150, 60, 7080, 4050) << false << 0.0 << false
                             << 0;
-    QTest::newRow("imgLogo") << "imgLogo" << pxRect(120, 240, 972, 948) << false << 0.0 << false
+    QTest::newRow("imgLogo") << "imgLogo" << pixelRect(120, 240, 972, 948) << false << 0.0 << false
                              << 0;
-    QTest::newRow("lblCompanyProduct")
-        << "lblCompanyProduct" << pxRect(1200, 360, 3840, 420) << true << 18.0 << true << leftTop;
+    QTest::newRow("lblCompanyProduct") << "lblCompanyProduct" << pixelRect(1200, 360, 3840, 420)
+                                       << true << 18.0 << true << leftTop;
     QTest::newRow("lblProductName")
-        << "lblProductName" << pxRect(1320, 1440, 4320, 756) << true << 32.4 << true << leftTop;
-    QTest::newRow("lblVersion") << "lblVersion" << pxRect(5280, 2520, 888, 288) << true << 12.0
+        << "lblProductName" << pixelRect(1320, 1440, 4320, 756) << true << 32.4 << true << leftTop;
+    QTest::newRow("lblVersion") << "lblVersion" << pixelRect(5280, 2520, 888, 288) << true << 12.0
                                 << true << int(Qt::AlignRight | Qt::AlignTop);
-    QTest::newRow("lblWarning") << "lblWarning" << pxRect(150, 3660, 6855, 195) << true << 8.4
+    QTest::newRow("lblWarning") << "lblWarning" << pixelRect(150, 3660, 6855, 195) << true << 8.4
                                 << false << int(Qt::AlignHCenter | Qt::AlignTop);
 }
 
@@ -237,11 +230,11 @@ void SplashAboutTest::splashLabelsFollowTheirText_data()
     QTest::addColumn<bool>("growsLeft");
 
     QTest::newRow("lblCompanyProduct") << "lblCompanyProduct"
-                                       << "Orrinway's" << pxRect(1200, 360, 3840, 420) << false;
+                                       << "Orrinway's" << pixelRect(1200, 360, 3840, 420) << false;
     QTest::newRow("lblProductName") << "lblProductName"
-                                    << "Plaintrove" << pxRect(1320, 1440, 4320, 756) << false;
+                                    << "Plaintrove" << pixelRect(1320, 1440, 4320, 756) << false;
     QTest::newRow("lblVersion") << "lblVersion"
-                                << "Version 2.0.1" << pxRect(5280, 2520, 888, 288) << true;
+                                << "Version 2.0.1" << pixelRect(5280, 2520, 888, 288) << true;
 }
 
 void SplashAboutTest::splashLabelsFollowTheirText()
@@ -321,8 +314,8 @@ void SplashAboutTest::splashClicks_data()
 
     // (440, 40) in the frame lies right of the company line and above the product name.
     QTest::newRow("frame surface")
-        << "Frame1" << (QPoint(440, 40) + pxRect(150, 60, 0, 0).topLeft()) << true;
-    QTest::newRow("frame border") << "Frame1" << pxRect(150, 60, 0, 0).topLeft() << true;
+        << "Frame1" << (QPoint(440, 40) + pixelRect(150, 60, 0, 0).topLeft()) << true;
+    QTest::newRow("frame border") << "Frame1" << pixelRect(150, 60, 0, 0).topLeft() << true;
     QTest::newRow("window margin") << "" << QPoint(3, 100) << false;
     for (const char *name :
         { "imgLogo", "lblCompanyProduct", "lblProductName", "lblVersion", "lblWarning" })
@@ -368,11 +361,11 @@ void SplashAboutTest::aboutWindowDesign()
     QVERIFY(isPaintedRed(about));
     QVERIFY(!about.windowIcon().isNull());
 
-    const QSize client(px(8676), px(4896));
+    const QSize client(pixels(8676), pixels(4896));
     QCOMPARE(about.minimumSize(), client);
     QCOMPARE(about.maximumSize(), client);
     const QRect screen = about.screen()->geometry();
-    const QRect expected(screen.topLeft() + QPoint(px(2340), px(1932)), client);
+    const QRect expected(screen.topLeft() + QPoint(pixels(2340), pixels(1932)), client);
     QCOMPARE(about.geometry(), expected); // the client area, not the frame
 
     QVERIFY(showAndActivate(about));
@@ -385,14 +378,15 @@ void SplashAboutTest::aboutControlDesign_data()
     QTest::addColumn<QRect>("box");
     QTest::addColumn<QString>("text");
 
-    QTest::newRow("cmdOK") << "cmdOK" << pxRect(7320, 4440, 1260, 345) << "OK";
+    QTest::newRow("cmdOK") << "cmdOK" << pixelRect(7320, 4440, 1260, 345) << "OK";
     // A picture box takes the size of its 40 x 40 picture.
-    QTest::newRow("picIcon") << "picIcon" << QRect(px(240), px(120), 40, 40) << "";
+    QTest::newRow("picIcon") << "picIcon" << QRect(pixels(240), pixels(120), 40, 40) << "";
     QTest::newRow("lblDescription")
-        << "lblDescription" << pxRect(240, 840, 8292, 444)
+        << "lblDescription" << pixelRect(240, 840, 8292, 444)
         << "This program converts HTML to ordinary ASCII Text by stripping the HTML Codes.";
-    QTest::newRow("lblTitle") << "lblTitle" << pxRect(1056, 120, 7476, 480) << "Plaintrove";
-    QTest::newRow("lblVersion") << "lblVersion" << pxRect(1056, 600, 7476, 228) << "Version 2.0.1";
+    QTest::newRow("lblTitle") << "lblTitle" << pixelRect(1056, 120, 7476, 480) << "Plaintrove";
+    QTest::newRow("lblVersion") << "lblVersion" << pixelRect(1056, 600, 7476, 228)
+                                << "Version 2.0.1";
 }
 
 void SplashAboutTest::aboutControlDesign()
@@ -436,13 +430,15 @@ void SplashAboutTest::aboutControlDesign()
 void SplashAboutTest::aboutRulesAreDrawn()
 {
     frmAbout &about = runtime::defaultInstance<frmAbout>();
-    QCOMPARE(child(about, "Line1")->geometry(), QRect(px(4200), px(2400), 1, px(4800 - 2400)));
-    QCOMPARE(child(about, "Line2")->geometry(), QRect(px(4200), px(2400), px(8520 - 4200), 1));
+    QCOMPARE(child(about, "Line1")->geometry(),
+        QRect(pixels(4200), pixels(2400), 1, pixels(4800 - 2400)));
+    QCOMPARE(child(about, "Line2")->geometry(),
+        QRect(pixels(4200), pixels(2400), pixels(8520 - 4200), 1));
 
     const QImage image = about.grab().toImage();
     const qreal dpr = image.devicePixelRatio();
     const auto pixel = [&](int twipsX, int twipsY) {
-        return image.pixelColor((QPointF(px(twipsX), px(twipsY)) * dpr).toPoint());
+        return image.pixelColor((QPointF(pixels(twipsX), pixels(twipsY)) * dpr).toPoint());
     };
     const QColor ink = about.palette().color(QPalette::WindowText);
     QCOMPARE(pixel(4200, 3600), ink); // on Line1
