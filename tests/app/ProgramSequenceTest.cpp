@@ -5,6 +5,7 @@
 #include "DirListBox.h"
 #include "FileListBox.h"
 #include "Form.h"
+#include "FormTesting.h"
 #include "ScriptedDialogs.h"
 #include "frmAbout.h"
 #include "frmGoodbye.h"
@@ -20,6 +21,9 @@
 #include <QTimer>
 
 using namespace plaintrove;
+
+using plaintrove::testing::formName;
+using plaintrove::testing::loadedFormNames;
 
 namespace {
 
@@ -40,20 +44,6 @@ const char *screenName(Screen screen)
         break;
     }
     return "(none)";
-}
-
-QString formName(const QObject *form)
-{
-    return QString::fromLatin1(form->metaObject()->className()).section(QLatin1String("::"), -1);
-}
-
-QStringList loadedFormNames()
-{
-    QStringList names;
-    for (const runtime::Form *form : runtime::loadedForms())
-        names.append(formName(form));
-    names.sort();
-    return names;
 }
 
 // The loaded window of a screen, or null; never creates one.
@@ -321,13 +311,8 @@ void ProgramSequenceTest::init()
 
 void ProgramSequenceTest::cleanup()
 {
-    // After a failure, clear up what the road left behind (the main window brings up the
-    // farewell screen as it goes, hence the rounds).
-    for (int round = 0; round < 5 && !runtime::loadedForms().isEmpty(); ++round)
-        for (runtime::Form *form : runtime::loadedForms())
-            runtime::unload(*form);
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    // After a failure, clear up what the road left behind.
+    testing::unloadAllForms();
 }
 
 void ProgramSequenceTest::fromStartToEnd()

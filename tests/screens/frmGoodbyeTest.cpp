@@ -6,6 +6,7 @@
 #include "ApplicationInfo.h"
 #include "DesignUnits.h"
 #include "Form.h"
+#include "FormTesting.h"
 #include "ScriptedDialogs.h"
 #include "frmPlaintrove.h"
 
@@ -88,13 +89,8 @@ void GoodbyeTest::initTestCase()
 
 void GoodbyeTest::cleanup()
 {
-    for (int round = 0; round < 4 && !runtime::loadedForms().isEmpty(); ++round) {
-        const auto forms = runtime::loadedForms();
-        for (runtime::Form *form : forms)
-            runtime::unload(*form);
-    }
+    testing::unloadAllForms();
     QVERIFY(runtime::loadedForms().isEmpty());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -10,6 +10,7 @@
 #include "DriveListBox.h"
 #include "FileListBox.h"
 #include "Form.h"
+#include "FormTesting.h"
 #include "ScriptedDialogs.h"
 #include "frmGoodbye.h"
 
@@ -169,14 +170,8 @@ void MainWindowTest::init()
 
 void MainWindowTest::cleanup()
 {
-    // Unloading the main window brings up the farewell screen, so go on until none is left.
-    for (int round = 0; round < 4 && !runtime::loadedForms().isEmpty(); ++round) {
-        const auto forms = runtime::loadedForms();
-        for (runtime::Form *form : forms)
-            runtime::unload(*form);
-    }
+    testing::unloadAllForms();
     QVERIFY(runtime::loadedForms().isEmpty());
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     QVERIFY(QGuiApplication::overrideCursor() == nullptr);
     m_dialogs.reset();
     m_dir.reset();

@@ -4,6 +4,7 @@
 #include "ApplicationInfo.h"
 #include "DesignUnits.h"
 #include "Form.h"
+#include "FormTesting.h"
 #include "frmAbout.h"
 #include "frmPlaintrove.h"
 #include "frmSplash.h"
@@ -37,33 +38,10 @@ bool isPaintedRed(const QWidget &widget)
 
 // Unloads whatever the previous test left loaded (the main window shows its successor while it
 // unloads, so go round until nothing is left) and lets the deleted windows go.
-void unloadEverything()
-{
-    for (int round = 0; round < 5 && !runtime::loadedForms().isEmpty(); ++round)
-        for (runtime::Form *form : runtime::loadedForms())
-            runtime::unload(*form);
-    QCoreApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
-
 bool showAndActivate(QWidget &window)
 {
     window.show();
     return QTest::qWaitForWindowExposed(&window) && QTest::qWaitForWindowActive(&window);
-}
-
-QString formName(const runtime::Form *form)
-{
-    return QString::fromLatin1(form->metaObject()->className()).section(QLatin1String("::"), -1);
-}
-
-QStringList loadedFormNames()
-{
-    QStringList names;
-    for (const runtime::Form *form : runtime::loadedForms())
-        names.append(formName(form));
-    names.sort();
-    return names;
 }
 
 struct KeyStroke
@@ -115,12 +93,12 @@ void SplashAboutTest::initTestCase()
 
 void SplashAboutTest::init()
 {
-    QVERIFY2(runtime::loadedForms().isEmpty(), qPrintable(loadedFormNames().join(u',')));
+    QVERIFY2(runtime::loadedForms().isEmpty(), qPrintable(testing::loadedFormNames().join(u',')));
 }
 
 void SplashAboutTest::cleanup()
 {
-    unloadEverything();
+    testing::unloadAllForms();
 }
 
 // --- splash screen ---------------------------------------------------------------------------
