@@ -9,18 +9,9 @@ read -r -a sizes <<<"$3"
 shift 3
 app_id=com.orrinway.Plaintrove
 
-for program in "$@"; do
-    if [ ! -x "$program" ]; then
-        echo "FAIL: $program is not built; build the plaintrove and plaintrove-strip targets first" >&2
-        exit 1
-    fi
-done
-for tool in desktop-file-validate:desktop-file-utils appstreamcli:appstream; do
-    if ! command -v "${tool%%:*}" >/dev/null; then
-        echo "FAIL: ${tool%%:*} is missing; install the Debian package ${tool#*:}" >&2
-        exit 1
-    fi
-done
+source "$(dirname "$0")/preconditions.sh"
+require_built "$@"
+require_tools desktop-file-validate:desktop-file-utils appstreamcli:appstream
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
