@@ -7,6 +7,7 @@ plaintrove_packages=(
     fonts-liberation fonts-comic-neue
     desktop-file-utils appstream dpkg-dev fakeroot file imagemagick
     binutils-mingw-w64-x86-64
+    clang-14 libclang-rt-14-dev llvm-14 time
 )
 
 plaintrove_install_missing() {
