@@ -328,6 +328,13 @@ bool OutputFile::commit()
         m_ownsDescriptor = false;
         return closed;
     }
+    // QSaveFile ignores a failed flush, and would then put a file the disk may not hold in the
+    // old one's place. A file system that cannot flush at all says EINVAL.
+    if (::fdatasync(m_file->handle()) != 0 && errno != EINVAL) {
+        m_error = systemText(errno);
+        discard();
+        return false;
+    }
     // On failure QSaveFile removes its temporary file itself.
     const bool committed = m_file->commit();
     if (!committed)

@@ -1,12 +1,9 @@
 // Runs the built plaintrove-strip as a user would and checks its exit status, its output, its
 // messages and every file it may or may not have touched.
 
-#include <QDir>
-#include <QDirIterator>
+#include "StripRunner.h"
+
 #include <QFile>
-#include <QFileInfo>
-#include <QProcess>
-#include <QTemporaryDir>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -18,118 +15,9 @@
 #include <utility>
 #include <vector>
 
-QT_BEGIN_NAMESPACE
-void PrintTo(const QString &text, std::ostream *os)
-{
-    *os << '"' << text.toStdString() << '"';
-}
-void PrintTo(const QByteArray &bytes, std::ostream *os)
-{
-    *os << '"' << bytes.toStdString() << '"';
-}
-QT_END_NAMESPACE
-
 namespace {
 
-const QByteArray page = "<html>\r\n<p>Hello <b>world</b>!</p>\r\n  plain  \r\n</html>\r\n";
-const QByteArray pageText = "\r\nHelloworld!\r\nplain\r\n\r\n";
-const QByteArray otherPage = "<h1>Other</h1>\r\n";
-const QByteArray otherPageText = "Other\r\n";
-const QByteArray unclosedPage = "first\r\nkeep <b class=\"x\"\r\nswallowed\r\n";
-const QByteArray unclosedPageText = "first\r\nkeep";
-const QByteArray oldOutput = "the previous output, which a failed run must leave alone\r\n";
-
-constexpr auto caseName = [](const auto &row) { return std::string(row.param.name); };
-
-// The working directory of each run: page.html, other.htm, open.html (an unclosed tag),
-// old.txt (an earlier output) and an empty directory sub/.
-class Sandbox
-{
-public:
-    Sandbox()
-    {
-        EXPECT_TRUE(m_dir.isValid());
-        EXPECT_TRUE(QDir(root()).mkdir(QStringLiteral("sub")));
-        write("page.html", page);
-        write("other.htm", otherPage);
-        write("open.html", unclosedPage);
-        write("old.txt", oldOutput);
-    }
-
-    QString root() const { return m_dir.path(); }
-    QString path(const char *relative) const
-    {
-        return root() + QLatin1Char('/') + QString::fromUtf8(relative);
-    }
-
-    void write(const char *relative, const QByteArray &bytes) const
-    {
-        QFile file(path(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << relative;
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
-
-    // Every entry with its kind and bytes; equal snapshots mean nothing changed or was left over.
-    std::map<QString, QByteArray> snapshot() const
-    {
-        std::map<QString, QByteArray> entries;
-        const QDir base(root());
-        QDirIterator it(root(),
-            QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-            QDirIterator::Subdirectories);
-        while (it.hasNext()) {
-            const QString entry = it.next();
-            QFile file(entry);
-            entries[base.relativeFilePath(entry)] = QFileInfo(entry).isDir() ? QByteArray("<dir>")
-                : file.open(QIODevice::ReadOnly)                             ? file.readAll()
-                                                                             : QByteArray("<?>");
-        }
-        return entries;
-    }
-
-private:
-    QTemporaryDir m_dir;
-};
-
-struct Outcome
-{
-    int exitCode = -1;
-    QByteArray standardOutput;
-    QByteArray standardError;
-};
-
-struct RunOptions
-{
-    QByteArray standardInput = {};
-    QString standardOutputFile = {}; // instead of a pipe to the test
-    std::function<void()> inChild = nullptr; // runs in the child just before exec
-};
-
-Outcome runStrip(
-    const Sandbox &sandbox, const QStringList &arguments, const RunOptions &options = {})
-{
-    QProcess process;
-    process.setWorkingDirectory(sandbox.root());
-    if (!options.standardOutputFile.isEmpty())
-        process.setStandardOutputFile(options.standardOutputFile);
-    if (options.inChild)
-        process.setChildProcessModifier(options.inChild);
-    process.start(QStringLiteral(PLAINTROVE_STRIP_EXE), arguments);
-    EXPECT_TRUE(process.waitForStarted()) << process.errorString().toStdString();
-    process.write(options.standardInput);
-    process.closeWriteChannel();
-    EXPECT_TRUE(process.waitForFinished(60000));
-    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit) << "the program was killed";
-    return { process.exitCode(), process.readAllStandardOutput(), process.readAllStandardError() };
-}
-
-QStringList toArguments(const std::vector<const char *> &arguments)
-{
-    QStringList list;
-    for (const char *argument : arguments)
-        list << QString::fromUtf8(argument);
-    return list;
-}
+using namespace plaintrove::testing;
 
 // ---- One file at a time
 

@@ -1,0 +1,143 @@
+// What plaintrove-strip does when the file system fails it halfway: each run gets one system call
+// failed, or the disk changed under it, by a preloaded library. A failed run must say which file
+// and why, exit with 1, and leave every file as it was, with no temporary file behind.
+
+#include "ReferenceStripper.h"
+#include "StripRunner.h"
+
+#include <gtest/gtest.h>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+using namespace plaintrove::testing;
+
+// Several times the engine's read and write blocks, so that calls repeat and a fault can strike
+// in the middle of a run.
+QByteArray largePage()
+{
+    QByteArray bytes;
+    for (int line = 0; line < 40000; ++line)
+        bytes += "<p>line " + QByteArray::number(line) + " of a long page</p>\n";
+    return bytes;
+}
+
+QByteArray stripped(const QByteArray &html)
+{
+    const auto result = plaintrove::conversion::reference::referenceStrip(html.toStdString());
+    return QByteArray::fromStdString(result.output);
+}
+
+const QByteArray appended = "<p>appended while it was read</p>\n";
+
+struct FaultCase
+{
+    const char *name;
+    const char *fault; // PLAINTROVE_FAULT
+    std::vector<const char *> arguments;
+    int exitCode;
+    const char *standardError; // must occur in it; empty: standard error must be empty
+    // Entries that differ from the sandbox afterwards (all others must be as they were); a null
+    // value means the entry must be gone.
+    std::vector<std::pair<QString, QByteArray>> changedFiles = {};
+    bool oldOutputInSub = false; // the earlier output is sub/old.txt instead of old.txt
+};
+
+void PrintTo(const FaultCase &row, std::ostream *os)
+{
+    *os << row.name << " (" << row.fault << ')';
+}
+
+class InjectedFault : public ::testing::TestWithParam<FaultCase>
+{
+};
+
+TEST_P(InjectedFault, SaysWhichFileAndWhyAndLosesNothing)
+{
+    const FaultCase &c = GetParam();
+    const Sandbox sandbox;
+    sandbox.write("large.html", largePage());
+    if (c.oldOutputInSub)
+        sandbox.write("sub/old.txt", oldOutput);
+    auto expected = sandbox.snapshot();
+    for (const auto &[name, bytes] : c.changedFiles) {
+        if (bytes.isNull())
+            expected.erase(name);
+        else
+            expected[name] = bytes;
+    }
+
+    RunOptions options;
+    options.environment.insert(QStringLiteral("PLAINTROVE_FAULT"), QString::fromUtf8(c.fault));
+    options.environment.insert(
+        QStringLiteral("LD_PRELOAD"), QStringLiteral(PLAINTROVE_INJECT_FAULTS));
+    // A sanitized program insists on its runtime being loaded first; this library is plain.
+    options.environment.insert(QStringLiteral("ASAN_OPTIONS"),
+        options.environment.value(QStringLiteral("ASAN_OPTIONS"))
+            + QStringLiteral(":verify_asan_link_order=0"));
+    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments), options);
+
+    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.standardError.toStdString();
+    if (*c.standardError) {
+        EXPECT_TRUE(outcome.standardError.contains(c.standardError))
+            << outcome.standardError.toStdString();
+    } else {
+        EXPECT_EQ(outcome.standardError, QByteArray());
+    }
+    EXPECT_EQ(sandbox.snapshot(), expected);
+}
+
+const QByteArray gone; // a null QByteArray: the entry must not exist
+
+INSTANTIATE_TEST_SUITE_P(Cli, InjectedFault,
+    ::testing::Values(
+        FaultCase { "InputCannotBeOpened", "open:1:EACCES:large.html", { "large.html", "old.txt" },
+            1, "plaintrove-strip: large.html: Permission denied\n" },
+        FaultCase { "ReadFailsMidway", "read:2:EIO:large.html", { "large.html", "old.txt" }, 1,
+            "plaintrove-strip: large.html: Input/output error\n" },
+        FaultCase { "TemporaryOutputCannotBeCreated", "create:1:EROFS", { "large.html", "old.txt" },
+            1, "plaintrove-strip: old.txt: Read-only file system\n" },
+        FaultCase { "NewOutputCannotBeCreated", "create:1:EDQUOT", { "large.html", "new.txt" }, 1,
+            "plaintrove-strip: new.txt: Disk quota exceeded\n" },
+        FaultCase { "DiskFullMidway", "write:2:ENOSPC", { "large.html", "old.txt" }, 1,
+            "plaintrove-strip: old.txt: No space left on device\n" },
+        FaultCase { "WriteErrorMidway", "write:3:EIO", { "large.html", "new.txt" }, 1,
+            "plaintrove-strip: new.txt: Input/output error\n" },
+        FaultCase { "FirstWriteFails", "write:1:ENOSPC", { "page.html", "old.txt" }, 1,
+            "plaintrove-strip: old.txt: No space left on device\n" },
+        FaultCase { "FlushToDiskFails", "sync:1:EIO", { "large.html", "old.txt" }, 1,
+            "plaintrove-strip: old.txt: Input/output error\n" },
+        FaultCase { "FinalRenameFails", "rename:1:EXDEV", { "large.html", "old.txt" }, 1,
+            "plaintrove-strip: old.txt: Invalid cross-device link\n" },
+        FaultCase { "FinalRenameRefused", "rename:1:EACCES", { "large.html", "old.txt" }, 1,
+            "plaintrove-strip: old.txt: Permission denied\n" },
+        FaultCase { "NewFileCannotBeLinkedIn", "link:1:EIO", { "large.html", "new.txt" }, 1,
+            "plaintrove-strip: new.txt: Input/output error\n" },
+        FaultCase { "OutputDirectoryDisappears", "write:2:vanish", { "large.html", "sub/new.txt" },
+            1, "plaintrove-strip: sub/new.txt: No such file or directory\n",
+            { { "sub", gone }, { "sub.gone", "<dir>" } } },
+        FaultCase { "OutputDirectoryDisappearsWithOldOutput", "write:2:vanish",
+            { "large.html", "sub/old.txt" }, 1,
+            "plaintrove-strip: sub/old.txt: No such file or directory\n",
+            { { "sub", gone }, { "sub/old.txt", gone }, { "sub.gone", "<dir>" },
+                { "sub.gone/old.txt", oldOutput } },
+            true },
+        FaultCase { "BatchGoesOnAfterAFullDisk", "write:1:ENOSPC",
+            { "-d", "sub", "page.html", "other.htm" }, 1,
+            "plaintrove-strip: sub/page.txt: No space left on device\n",
+            { { "sub/other.txt", otherPageText } } },
+        // Not failures: a file that changes while it is read. What was there when the reading got
+        // to it is converted, as `cat` would copy it; nothing breaks on the way.
+        FaultCase { "InputGrowsWhileRead", "read:2:grow:large.html", { "large.html", "new.txt" }, 0,
+            "",
+            { { "large.html", largePage() + appended },
+                { "new.txt", stripped(largePage() + appended) } } },
+        FaultCase { "InputShrinksWhileRead", "read:2:shrink:large.html",
+            { "large.html", "new.txt" }, 0, "",
+            { { "large.html", largePage().left(256 * 1024) },
+                { "new.txt", stripped(largePage().left(256 * 1024)) } } }),
+    caseName);
+
+} // namespace
