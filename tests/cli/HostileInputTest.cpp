@@ -130,6 +130,8 @@ INSTANTIATE_TEST_SUITE_P(Names, Hostile,
             { "-d", "sub", "--", "-page.html" }, 0, "", { { "sub/-page.txt", pageText } } },
         HostileCase { "LongestNames", pageCalled(longest), { longest, longestText }, 0, "",
             { { longestText, pageText } } },
+        HostileCase {
+            "OutputBelowAFile", {}, { "page.html", "old.txt/new.txt" }, 1, ": Not a directory\n" },
         HostileCase { "NameTooLong", {}, { "page.html", tooLong }, 1, ": File name too long\n" },
         HostileCase {
             "PathTooLong", {}, { "page.html", pathTooLong }, 1, ": File name too long\n" },
