@@ -210,7 +210,12 @@ QString batchOutputPath(const QString &outputDirectory, const QString &inputPath
     // A leading dot starts a hidden name, not an extension.
     if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
         name.truncate(dot);
-    return QDir(outputDirectory).filePath(name + QLatin1String(".txt"));
+    // Not QDir::filePath(): it returns a name that starts with ':' unchanged, as the absolute path
+    // of a Qt resource, and the output would land in the working directory.
+    QString path = QDir(outputDirectory).path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + name + QLatin1String(".txt");
 }
 
 ExitStatus execute(const Plan &plan)

@@ -317,7 +317,12 @@ INSTANTIATE_TEST_SUITE_P(Cli, Batch,
         BatchCase { "OutputDirectoryMissing", { "-d", "nowhere", "page.html", "other.htm" }, 1,
             { "plaintrove-strip: nowhere/page.txt: No such file or directory\n",
                 "plaintrove-strip: nowhere/other.txt: No such file or directory\n" },
-            {} }),
+            {} },
+        // Qt reads a name that starts with ':' as one of its resources, which no directory holds.
+        BatchCase { "NamesStartingWithAColonStayInTheDirectory",
+            { "-d", "sub", ":notes.html", "./:other.htm" }, 0, {},
+            { { "sub/:notes.txt", pageText }, { "sub/:other.txt", otherPageText } },
+            { { ":notes.html", page }, { ":other.htm", otherPage } } }),
     caseName);
 
 } // namespace
