@@ -100,8 +100,8 @@ public:
         const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
         require(slash >= 0, "the output path names no directory", detail);
         const QString name = path.mid(slash + 1);
-        require(name.endsWith(QLatin1String(".txt")), "the output name does not end in .txt",
-            detail);
+        require(
+            name.endsWith(QLatin1String(".txt")), "the output name does not end in .txt", detail);
         const QString inputName = input.mid(input.lastIndexOf(QLatin1Char('/')) + 1);
         require(inputName.startsWith(name.chopped(4)),
             "the output name is not taken from the input's name", detail);
@@ -170,8 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 {
     if (size > maxInputSize)
         return 0;
-    const QStringList arguments
-        = splitArguments({ reinterpret_cast<const char *>(data), size });
+    const QStringList arguments = splitArguments({ reinterpret_cast<const char *>(data), size });
     const Plan plan = plaintrove::cli::parseCommandLine(arguments);
     Checker(arguments, plan).check();
     return 0;

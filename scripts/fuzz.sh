@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Fuzzes the tag stripper and the command line's parsing with libFuzzer, in build-fuzz/.
 #   scripts/fuzz.sh [SECONDS [LIBFUZZER_OPTION...]]   each target for SECONDS (default 60)
-# e.g. scripts/fuzz.sh 600 -jobs=2
+# e.g. scripts/fuzz.sh 600 -jobs=2 -workers=2      two processes per target, each for 600 s
 #
 # First each committed seed in fuzz/corpus/ is run once (ctest). Then each target fuzzes its own
 # corpus in build-fuzz/corpus/TARGET/, which starts as a copy of the seeds and keeps what
@@ -35,10 +35,12 @@ failed=()
 for target in strip_tags command_line; do
     corpus=$root/corpus/$target
     artifacts=$root/artifacts/$target
-    work=$root/runs/$target # libFuzzer's own logs (fuzz-N.log with -jobs) land here
+    work=$root/runs/$target # the logs of the processes that -jobs starts land here
     log=$root/logs/$target.log
     mkdir -p "$corpus" "$artifacts" "$work" "$(dirname "$log")"
-    cp -n fuzz/corpus/$target/* "$corpus/"
+    rm -f "$work"/fuzz-*.log
+    # Again each time: libFuzzer may have replaced a seed by a shorter input, or a seed changed.
+    cp fuzz/corpus/$target/* "$corpus/"
 
     echo "== ${target}_fuzzer: ${seconds} s on $corpus, log in $log"
     status=0
@@ -46,11 +48,15 @@ for target in strip_tags command_line; do
         -timeout=10 -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$artifacts/" \
         "$@" "$corpus") >"$log" 2>&1 || status=$?
 
-    grep -E '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "$log" || true
+    logs=("$log")
+    for job_log in "$work"/fuzz-*.log; do
+        [ -e "$job_log" ] && logs+=("$job_log")
+    done
+    grep -hE '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "${logs[@]}" || true
     if [ "$status" -ne 0 ]; then
         echo "!! ${target}_fuzzer failed with status $status; the end of its log:"
-        tail -n 60 "$log"
-        grep -h 'Test unit written to' "$log" "$work"/fuzz-*.log 2>/dev/null | sed 's/^/!! /' || true
+        tail -n 60 "${logs[@]}"
+        grep -h 'Test unit written to' "${logs[@]}" | sed 's/^/!! /' || true
         failed+=("$target")
     fi
 done
