@@ -48,15 +48,14 @@ for target in strip_tags command_line; do
         -timeout=10 -detect_leaks=1 -print_final_stats=1 -artifact_prefix="$artifacts/" \
         "$@" "$corpus") >"$log" 2>&1 || status=$?
 
-    logs=("$log")
-    for job_log in "$work"/fuzz-*.log; do
-        [ -e "$job_log" ] && logs+=("$job_log")
-    done
-    grep -hE '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "${logs[@]}" || true
+    # With -jobs each process writes a log of its own, which libFuzzer also copies into $log.
+    job_logs=("$work"/fuzz-*.log)
+    [ -e "${job_logs[0]}" ] || job_logs=("$log")
+    grep -hE '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|new_units_added|peak_rss_mb)' "${job_logs[@]}" || true
     if [ "$status" -ne 0 ]; then
         echo "!! ${target}_fuzzer failed with status $status; the end of its log:"
-        tail -n 60 "${logs[@]}"
-        grep -h 'Test unit written to' "${logs[@]}" | sed 's/^/!! /' || true
+        tail -n 60 "$log"
+        grep -h 'Test unit written to' "${job_logs[@]}" | sed 's/^/!! /' || true
         failed+=("$target")
     fi
 done
