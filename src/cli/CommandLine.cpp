@@ -239,6 +239,28 @@ ExitStatus execute(const Plan &plan)
     return ExitStatus::UsageError;
 }
 
+namespace {
+
+// Qt reads arguments as UTF-8 and turns what is not into U+FFFD. A name like that would then
+// spell another file, which could be read or even replaced in its place.
+bool refuseNamesQtCannotSpell(int argc, char *argv[])
+{
+    for (int i = 1; i < argc; ++i) {
+        const QByteArrayView given(argv[i]);
+        if (QString::fromLocal8Bit(given).toLocal8Bit() == given)
+            continue;
+        const QByteArray message = QByteArray(programName) + ": " + given.toByteArray() + ": "
+            + tr("the name is not valid UTF-8, and the program can only open UTF-8 names")
+                  .toLocal8Bit()
+            + '\n';
+        std::fwrite(message.constData(), 1, static_cast<std::size_t>(message.size()), stderr);
+        return true;
+    }
+    return false;
+}
+
+} // namespace
+
 int run(int argc, char *argv[])
 {
     runtime::holdClosedStandardStreams();
@@ -246,6 +268,8 @@ int run(int argc, char *argv[])
     const QCoreApplication application(argc, argv);
     QCoreApplication::setApplicationName(QLatin1String(programName));
     QCoreApplication::setApplicationVersion(QLatin1String(version::text));
+    if (refuseNamesQtCannotSpell(argc, argv))
+        return static_cast<int>(ExitStatus::FileError);
     return static_cast<int>(execute(parseCommandLine(QCoreApplication::arguments())));
 }
 

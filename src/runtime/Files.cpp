@@ -3,8 +3,11 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QSaveFile>
+#include <array>
 #include <cerrno>
+#include <climits>
 #include <csignal>
+#include <cstdlib>
 #include <fcntl.h>
 #include <optional>
 #include <sys/stat.h>
@@ -59,6 +62,67 @@ bool sameIdentity(const struct stat &a, const struct stat &b)
 bool descriptorIsValid(int fd)
 {
     return ::fcntl(fd, F_GETFD) != -1;
+}
+
+// The file a path finally names, through links; empty when it does not exist.
+QByteArray resolvedPath(const QByteArray &nativePath)
+{
+    std::array<char, PATH_MAX> buffer = {};
+    if (!::realpath(nativePath.constData(), buffer.data()))
+        return {};
+    return QByteArray(buffer.data());
+}
+
+QByteArray directoryOf(const QByteArray &path)
+{
+    const qsizetype slash = path.lastIndexOf('/');
+    return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
+}
+
+// QSaveFile replaces an existing file through a temporary name: the file's own name plus seven
+// characters, which must fit in the directory.
+bool leavesRoomForTemporaryName(const QByteArray &resolved)
+{
+    constexpr qsizetype suffix = 7;
+    const long longest = ::pathconf(directoryOf(resolved).constData(), _PC_NAME_MAX);
+    const qsizetype name = resolved.size() - resolved.lastIndexOf('/') - 1;
+    return name + suffix <= (longest > 0 ? longest : NAME_MAX);
+}
+
+// Where the open file `fd` is now, as the system sees it; empty when it has no name.
+QByteArray currentPathOf(int fd)
+{
+    std::array<char, PATH_MAX> buffer = {};
+    const QByteArray link = "/proc/self/fd/" + QByteArray::number(fd);
+    const ssize_t length = ::readlink(link.constData(), buffer.data(), buffer.size() - 1);
+    if (length <= 0)
+        return {};
+    const QByteArray path(buffer.data(), length);
+    return path.endsWith(" (deleted)") ? QByteArray() : path;
+}
+
+// QSaveFile keeps the permissions of the file it replaces but not its owner: run by root, it
+// would hand a user's file to root, and with it, perhaps, the user's access to it. Anyone else
+// can only give the file the group, if at all; then it is theirs, as with any editor.
+void keepOwner(int fd, uid_t owner, gid_t group)
+{
+    const auto current = statusOfDescriptor(fd);
+    if (!current || (current->st_uid == owner && current->st_gid == group))
+        return;
+    if (::fchown(fd, owner, group) != 0)
+        static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), group));
+}
+
+// The new directory entry reaches the disk too, so that a crash right after a successful run
+// cannot take the output back. Failing here changes nothing that was promised: the data is safe
+// and the replacement has happened.
+void syncDirectoryOf(const QByteArray &path)
+{
+    const int fd = ::open(directoryOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fsync(fd);
+        ::close(fd);
+    }
 }
 
 } // namespace
@@ -168,7 +232,8 @@ OutputFile::OutputFile(const QString &path)
         return;
     }
     struct stat status = {};
-    if (::stat(native->constData(), &status) != 0) {
+    const bool exists = ::stat(native->constData(), &status) == 0;
+    if (!exists) {
         // A missing file is simply created; a loop of links would be replaced by a file.
         if (errno != ENOENT) {
             m_error = systemText(errno);
@@ -182,13 +247,21 @@ OutputFile::OutputFile(const QString &path)
         // A device or a pipe is written to as it is: replacing it with a file would destroy it.
         openDirectly(*native);
         return;
+    } else if (!leavesRoomForTemporaryName(resolvedPath(*native))) {
+        m_error = translated("the file name is too long for the file to be replaced safely");
+        return;
     }
-    auto file = std::make_unique<QSaveFile>(path);
+    // Qt takes a path that starts with ':' for one of its resources, and would replace a link
+    // or drop the permissions of such a file instead of keeping them.
+    auto file = std::make_unique<QSaveFile>(
+        path.startsWith(QLatin1Char(':')) ? QLatin1String("./") + path : path);
     // Writes come in large blocks already; QIODevice's buffer would only copy them once more.
     if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         m_error = file->errorString();
         return;
     }
+    if (exists)
+        keepOwner(file->handle(), status.st_uid, status.st_gid);
     m_file = std::move(file);
 }
 
@@ -330,15 +403,26 @@ bool OutputFile::commit()
     }
     // QSaveFile ignores a failed flush, and would then put a file the disk may not hold in the
     // old one's place. A file system that cannot flush at all says EINVAL.
-    if (::fdatasync(m_file->handle()) != 0 && errno != EINVAL) {
+    if (!m_file->flush() || (::fdatasync(m_file->handle()) != 0 && errno != EINVAL)) {
         m_error = systemText(errno);
         discard();
         return false;
     }
-    // On failure QSaveFile removes its temporary file itself.
+    const int fd = m_file->handle();
+    const QByteArray temporaryPath = currentPathOf(fd);
+    const auto temporary = statusOfDescriptor(fd);
     const bool committed = m_file->commit();
-    if (!committed)
+    if (!committed) {
         m_error = m_file->errorString();
+        // QSaveFile removes its temporary file by the name it gave it, which is wrong once the
+        // directory was moved during the run; the system knows where it went.
+        struct stat left = {};
+        if (!temporaryPath.isEmpty() && temporary && ::lstat(temporaryPath.constData(), &left) == 0
+            && sameIdentity(left, *temporary))
+            ::unlink(temporaryPath.constData());
+    } else {
+        syncDirectoryOf(resolvedPath(QFile::encodeName(m_file->fileName())));
+    }
     m_file.reset();
     return committed;
 }

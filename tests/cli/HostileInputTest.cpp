@@ -5,7 +5,9 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <algorithm>
+#include <chrono>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -34,11 +36,19 @@ void makeLink(const Sandbox &sandbox, const char *target, const char *name)
 
 // A device node of our own, so that a program that wrongly replaced it would only hurt the
 // scratch directory. Creating one needs privileges that a developer's machine may not give.
+// Creating one needs privileges, and using one a file system mounted without "nodev".
 bool makeDevice(const Sandbox &sandbox, const char *name, unsigned minor)
 {
-    return ::mknod(nativeName(sandbox, QString::fromUtf8(name)).constData(), S_IFCHR | 0666,
-               makedev(1, minor))
-        == 0;
+    const QByteArray path = nativeName(sandbox, QString::fromUtf8(name));
+    if (::mknod(path.constData(), S_IFCHR | 0666, makedev(1, minor)) != 0)
+        return false;
+    const int fd = ::open(path.constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        ::unlink(path.constData());
+        return false;
+    }
+    ::close(fd);
+    return true;
 }
 
 QString repeated(const char *text, int count)
@@ -130,6 +140,26 @@ INSTANTIATE_TEST_SUITE_P(Names, Hostile,
             { "-d", "sub", "--", "-page.html" }, 0, "", { { "sub/-page.txt", pageText } } },
         HostileCase { "LongestNames", pageCalled(longest), { longest, longestText }, 0, "",
             { { longestText, pageText } } },
+        // Qt reads such a name as one of its resources; it is an ordinary file here.
+        HostileCase { "OutputStartingWithColonFollowsItsLink",
+            [](const Sandbox &s) {
+                makeLink(s, "old.txt", ":link.txt");
+                return true;
+            },
+            { "page.html", ":link.txt" }, 0, "", { { "old.txt", pageText } } },
+        HostileCase { "BatchIntoDirectoryStartingWithColon",
+            [](const Sandbox &s) {
+                return ::mkdir(nativeName(s, QStringLiteral(":out")).constData(), 0755) == 0;
+            },
+            { "-d", ":out", "page.html" }, 0, "", { { ":out/page.txt", pageText } } },
+        // Replacing goes through a temporary name seven characters longer.
+        HostileCase { "LongestNameCannotBeReplaced",
+            [](const Sandbox &s) {
+                s.write(longestText, oldOutput);
+                return true;
+            },
+            { "page.html", longestText }, 1,
+            ": the file name is too long for the file to be replaced safely\n" },
         HostileCase {
             "OutputBelowAFile", {}, { "page.html", "old.txt/new.txt" }, 1, ": Not a directory\n" },
         HostileCase { "NameTooLong", {}, { "page.html", tooLong }, 1, ": File name too long\n" },
@@ -225,8 +255,16 @@ TEST(HostileInput, PipeAsInput)
     const QByteArray pipePath = nativeName(sandbox, QStringLiteral("pipe"));
     ASSERT_EQ(::mkfifo(pipePath.constData(), 0600), 0);
     std::thread writer([&pipePath] {
-        const int fd = ::open(pipePath.constData(), O_WRONLY | O_CLOEXEC);
+        // Not a blocking open: if the program never opened the pipe, that would wait for ever.
+        int fd = -1;
+        for (int attempt = 0; fd < 0 && attempt < 1000; ++attempt) {
+            fd = ::open(pipePath.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd < 0)
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_GE(fd, 0) << "the program never opened the pipe";
         if (fd >= 0) {
+            ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
             const ssize_t written = ::write(fd, page.constData(), static_cast<size_t>(page.size()));
             EXPECT_EQ(written, page.size());
             ::close(fd);
@@ -236,6 +274,54 @@ TEST(HostileInput, PipeAsInput)
     writer.join();
     EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
     EXPECT_EQ(outcome.standardOutput, pageText);
+}
+
+// Qt cannot spell such a name: it would become another file's name, which must stay untouched.
+TEST(HostileInput, NameThatIsNotUtf8IsRefused)
+{
+    const Sandbox sandbox;
+    sandbox.write(QString::fromUtf8("a\xEF\xBF\xBD.txt"), oldOutput); // "a", U+FFFD
+    const auto before = sandbox.snapshot();
+    QProcess process;
+    process.setWorkingDirectory(sandbox.root());
+    process.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("exec \"$0\" page.html \"$(printf 'a\\377.txt')\""),
+            QStringLiteral(PLAINTROVE_STRIP_EXE) });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains(
+        ": the name is not valid UTF-8, and the program can only open UTF-8 names\n"));
+    EXPECT_EQ(sandbox.snapshot(), before);
+}
+
+// QSaveFile keeps permissions, the program keeps the owner; a name starting with ':' is no
+// exception. Giving the file to another user needs root.
+TEST(HostileInput, ReplacedOutputKeepsPermissionsAndOwner)
+{
+    const Sandbox sandbox;
+    const bool root = ::geteuid() == 0;
+    for (const char *name : { "kept.txt", ":kept.txt" }) {
+        const QByteArray path = nativeName(sandbox, QString::fromUtf8(name));
+        sandbox.write(name, oldOutput);
+        ASSERT_EQ(::chmod(path.constData(), 0600), 0);
+        if (root) {
+            ASSERT_EQ(::chown(path.constData(), 4321, 4321), 0);
+        }
+        struct stat before = {};
+        ASSERT_EQ(::stat(path.constData(), &before), 0);
+
+        const Outcome outcome
+            = runStrip(sandbox, { QStringLiteral("page.html"), QString::fromUtf8(name) });
+
+        EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
+        struct stat after = {};
+        ASSERT_EQ(::stat(path.constData(), &after), 0);
+        EXPECT_EQ(after.st_mode, before.st_mode) << name;
+        EXPECT_EQ(after.st_uid, before.st_uid) << name;
+        EXPECT_EQ(after.st_gid, before.st_gid) << name;
+        EXPECT_NE(after.st_ino, before.st_ino) << name << " was written in place, not replaced";
+        EXPECT_EQ(sandbox.read(QString::fromUtf8(name)), pageText) << name;
+    }
 }
 
 // Compares a file with `count` copies of `unit` and then `tail`, a block at a time.
