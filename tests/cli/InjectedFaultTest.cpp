@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -43,20 +44,28 @@ struct FaultCase
     // value means the entry must be gone.
     std::vector<std::pair<QString, QByteArray>> changedFiles = {};
     bool oldOutputInSub = false; // the earlier output is sub/old.txt instead of old.txt
+    bool unnamedTemporaryOnly = false; // the call exists only with an unnamed temporary file
 };
+
+// Each case runs twice: with the unnamed temporary files (O_TMPFILE) of a local file system, and
+// with the named ones Qt falls back to where those are missing (NFS, CIFS, many FUSE systems).
+enum class Temporary { Unnamed, Named };
+using FaultRun = std::tuple<FaultCase, Temporary>;
 
 void PrintTo(const FaultCase &row, std::ostream *os)
 {
     *os << row.name << " (" << row.fault << ')';
 }
 
-class InjectedFault : public ::testing::TestWithParam<FaultCase>
+class InjectedFault : public ::testing::TestWithParam<FaultRun>
 {
 };
 
 TEST_P(InjectedFault, SaysWhichFileAndWhyAndLosesNothing)
 {
-    const FaultCase &c = GetParam();
+    const auto &[c, temporary] = GetParam();
+    if (c.unnamedTemporaryOnly && temporary == Temporary::Named)
+        GTEST_SKIP() << "a named temporary file is renamed into place, never linked";
     const Sandbox sandbox;
     sandbox.write("large.html", largePage());
     if (c.oldOutputInSub)
@@ -73,6 +82,9 @@ TEST_P(InjectedFault, SaysWhichFileAndWhyAndLosesNothing)
     options.environment.insert(QStringLiteral("PLAINTROVE_FAULT"), QString::fromUtf8(c.fault));
     options.environment.insert(
         QStringLiteral("LD_PRELOAD"), QStringLiteral(PLAINTROVE_INJECT_FAULTS));
+    if (temporary == Temporary::Named)
+        options.environment.insert(
+            QStringLiteral("PLAINTROVE_FAULT_NO_TMPFILE"), QStringLiteral("1"));
     // A sanitized program insists on its runtime being loaded first; this library is plain.
     options.environment.insert(QStringLiteral("ASAN_OPTIONS"),
         options.environment.value(QStringLiteral("ASAN_OPTIONS"))
@@ -91,53 +103,66 @@ TEST_P(InjectedFault, SaysWhichFileAndWhyAndLosesNothing)
 
 const QByteArray gone; // a null QByteArray: the entry must not exist
 
+const FaultCase faultCases[] = {
+    FaultCase { "InputCannotBeOpened", "open:1:EACCES:large.html", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: large.html: Permission denied\n" },
+    FaultCase { "ReadFailsMidway", "read:2:EIO:large.html", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: large.html: Input/output error\n" },
+    FaultCase { "TemporaryOutputCannotBeCreated", "create:1:EROFS", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: old.txt: Read-only file system\n" },
+    FaultCase { "NewOutputCannotBeCreated", "create:1:EDQUOT", { "large.html", "new.txt" }, 1,
+        "plaintrove-strip: new.txt: Disk quota exceeded\n" },
+    FaultCase { "DiskFullMidway", "write:2:ENOSPC", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: old.txt: No space left on device\n" },
+    FaultCase { "WriteErrorMidway", "write:3:EIO", { "large.html", "new.txt" }, 1,
+        "plaintrove-strip: new.txt: Input/output error\n" },
+    FaultCase { "FirstWriteFails", "write:1:ENOSPC", { "page.html", "old.txt" }, 1,
+        "plaintrove-strip: old.txt: No space left on device\n" },
+    FaultCase { "FlushToDiskFails", "sync:1:EIO", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: old.txt: Input/output error\n" },
+    FaultCase { "FinalRenameFails", "rename:1:EXDEV", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: old.txt: Invalid cross-device link\n" },
+    FaultCase { "FinalRenameRefused", "rename:1:EACCES", { "large.html", "old.txt" }, 1,
+        "plaintrove-strip: old.txt: Permission denied\n" },
+    FaultCase { "NewFileCannotBeLinkedIn", "link:1:EIO", { "large.html", "new.txt" }, 1,
+        "plaintrove-strip: new.txt: Input/output error\n", {}, false, true },
+    FaultCase { "OutputDirectoryDisappears", "write:2:vanish", { "large.html", "sub/new.txt" }, 1,
+        "plaintrove-strip: sub/new.txt: No such file or directory\n",
+        { { "sub", gone }, { "sub.gone", "<dir>" } } },
+    FaultCase { "OutputDirectoryDisappearsWithOldOutput", "write:2:vanish",
+        { "large.html", "sub/old.txt" }, 1,
+        "plaintrove-strip: sub/old.txt: No such file or directory\n",
+        { { "sub", gone }, { "sub/old.txt", gone }, { "sub.gone", "<dir>" },
+            { "sub.gone/old.txt", oldOutput } },
+        true },
+    FaultCase { "BatchGoesOnAfterAFullDisk", "write:1:ENOSPC",
+        { "-d", "sub", "page.html", "other.htm" }, 1,
+        "plaintrove-strip: sub/page.txt: No space left on device\n",
+        { { "sub/other.txt", otherPageText } } },
+    // Not failures: a file that changes while it is read. What was there when the reading got
+    // to it is converted, as `cat` would copy it; nothing breaks on the way.
+    FaultCase { "InputGrowsWhileRead", "read:2:grow:large.html", { "large.html", "new.txt" }, 0, "",
+        { { "large.html", largePage() + appended },
+            { "new.txt", stripped(largePage() + appended) } } },
+    FaultCase { "InputShrinksWhileRead", "read:2:shrink:large.html", { "large.html", "new.txt" }, 0,
+        "",
+        { { "large.html", largePage().left(256 * 1024) },
+            { "new.txt", stripped(largePage().left(256 * 1024)) } } },
+    // Interrupted calls are repeated, and a file system that cannot flush is no failure.
+    FaultCase { "InterruptedReadIsRepeated", "read:2:EINTR:large.html", { "large.html", "new.txt" },
+        0, "", { { "new.txt", stripped(largePage()) } } },
+    FaultCase { "InterruptedWriteIsRepeated", "write:2:EINTR", { "large.html", "new.txt" }, 0, "",
+        { { "new.txt", stripped(largePage()) } } },
+    FaultCase { "FileSystemThatCannotFlush", "sync:1:EINVAL", { "large.html", "old.txt" }, 0, "",
+        { { "old.txt", stripped(largePage()) } } },
+};
+
 INSTANTIATE_TEST_SUITE_P(Cli, InjectedFault,
-    ::testing::Values(
-        FaultCase { "InputCannotBeOpened", "open:1:EACCES:large.html", { "large.html", "old.txt" },
-            1, "plaintrove-strip: large.html: Permission denied\n" },
-        FaultCase { "ReadFailsMidway", "read:2:EIO:large.html", { "large.html", "old.txt" }, 1,
-            "plaintrove-strip: large.html: Input/output error\n" },
-        FaultCase { "TemporaryOutputCannotBeCreated", "create:1:EROFS", { "large.html", "old.txt" },
-            1, "plaintrove-strip: old.txt: Read-only file system\n" },
-        FaultCase { "NewOutputCannotBeCreated", "create:1:EDQUOT", { "large.html", "new.txt" }, 1,
-            "plaintrove-strip: new.txt: Disk quota exceeded\n" },
-        FaultCase { "DiskFullMidway", "write:2:ENOSPC", { "large.html", "old.txt" }, 1,
-            "plaintrove-strip: old.txt: No space left on device\n" },
-        FaultCase { "WriteErrorMidway", "write:3:EIO", { "large.html", "new.txt" }, 1,
-            "plaintrove-strip: new.txt: Input/output error\n" },
-        FaultCase { "FirstWriteFails", "write:1:ENOSPC", { "page.html", "old.txt" }, 1,
-            "plaintrove-strip: old.txt: No space left on device\n" },
-        FaultCase { "FlushToDiskFails", "sync:1:EIO", { "large.html", "old.txt" }, 1,
-            "plaintrove-strip: old.txt: Input/output error\n" },
-        FaultCase { "FinalRenameFails", "rename:1:EXDEV", { "large.html", "old.txt" }, 1,
-            "plaintrove-strip: old.txt: Invalid cross-device link\n" },
-        FaultCase { "FinalRenameRefused", "rename:1:EACCES", { "large.html", "old.txt" }, 1,
-            "plaintrove-strip: old.txt: Permission denied\n" },
-        FaultCase { "NewFileCannotBeLinkedIn", "link:1:EIO", { "large.html", "new.txt" }, 1,
-            "plaintrove-strip: new.txt: Input/output error\n" },
-        FaultCase { "OutputDirectoryDisappears", "write:2:vanish", { "large.html", "sub/new.txt" },
-            1, "plaintrove-strip: sub/new.txt: No such file or directory\n",
-            { { "sub", gone }, { "sub.gone", "<dir>" } } },
-        FaultCase { "OutputDirectoryDisappearsWithOldOutput", "write:2:vanish",
-            { "large.html", "sub/old.txt" }, 1,
-            "plaintrove-strip: sub/old.txt: No such file or directory\n",
-            { { "sub", gone }, { "sub/old.txt", gone }, { "sub.gone", "<dir>" },
-                { "sub.gone/old.txt", oldOutput } },
-            true },
-        FaultCase { "BatchGoesOnAfterAFullDisk", "write:1:ENOSPC",
-            { "-d", "sub", "page.html", "other.htm" }, 1,
-            "plaintrove-strip: sub/page.txt: No space left on device\n",
-            { { "sub/other.txt", otherPageText } } },
-        // Not failures: a file that changes while it is read. What was there when the reading got
-        // to it is converted, as `cat` would copy it; nothing breaks on the way.
-        FaultCase { "InputGrowsWhileRead", "read:2:grow:large.html", { "large.html", "new.txt" }, 0,
-            "",
-            { { "large.html", largePage() + appended },
-                { "new.txt", stripped(largePage() + appended) } } },
-        FaultCase { "InputShrinksWhileRead", "read:2:shrink:large.html",
-            { "large.html", "new.txt" }, 0, "",
-            { { "large.html", largePage().left(256 * 1024) },
-                { "new.txt", stripped(largePage().left(256 * 1024)) } } }),
-    caseName);
+    ::testing::Combine(
+        ::testing::ValuesIn(faultCases), ::testing::Values(Temporary::Unnamed, Temporary::Named)),
+    [](const ::testing::TestParamInfo<FaultRun> &run) {
+        return std::string(std::get<0>(run.param).name)
+            + (std::get<1>(run.param) == Temporary::Named ? "_NamedTemporary" : "");
+    });
 
 } // namespace

@@ -19,6 +19,9 @@
 //           shrink  read: the file is cut at the current offset first
 //           vanish  write: the created file's directory is renamed to "<directory>.gone" first
 // Every other call goes through untouched.
+//
+// PLAINTROVE_FAULT_NO_TMPFILE=1 also refuses every O_TMPFILE open with EOPNOTSUPP, as file
+// systems without unnamed temporary files do, so that writers fall back to named ones.
 
 #include <array>
 #include <atomic>
@@ -62,7 +65,8 @@ int errorNamed(std::string_view name)
 {
     constexpr std::pair<std::string_view, int> errors[] = { { "EIO", EIO }, { "ENOSPC", ENOSPC },
         { "EACCES", EACCES }, { "EROFS", EROFS }, { "EDQUOT", EDQUOT }, { "ENOENT", ENOENT },
-        { "EXDEV", EXDEV }, { "EFBIG", EFBIG }, { "EPERM", EPERM } };
+        { "EXDEV", EXDEV }, { "EFBIG", EFBIG }, { "EPERM", EPERM }, { "EINVAL", EINVAL },
+        { "EOPNOTSUPP", EOPNOTSUPP }, { "EINTR", EINTR } };
     for (const auto &[known, value] : errors) {
         if (known == name)
             return value;
@@ -104,7 +108,11 @@ Fault readFault()
         rest = colon == std::string_view::npos ? std::string_view() : rest.substr(colon + 1);
     }
     fault.call = callNamed(fields[0]);
-    fault.nth = std::strtol(std::string(fields[1]).c_str(), nullptr, 10);
+    const std::string nth(fields[1]);
+    char *end = nullptr;
+    fault.nth = std::strtol(nth.c_str(), &end, 10);
+    if (nth.empty() || *end != '\0')
+        refuse(setting);
     if (fields[2] == "grow")
         fault.effect = Effect::Grow;
     else if (fields[2] == "shrink")
@@ -113,8 +121,11 @@ Fault readFault()
         fault.effect = Effect::Vanish;
     else
         fault.error = errorNamed(fields[2]);
-    if (fault.call == Call::None || fault.nth < 1
-        || (fault.effect == Effect::Fail && fault.error == 0)
+    // Each change of the disk belongs to one kind of call; anywhere else it would do nothing.
+    const bool effectFitsCall = fault.effect == Effect::Fail
+        ? fault.error != 0
+        : fault.call == (fault.effect == Effect::Vanish ? Call::Write : Call::Read);
+    if (fault.call == Call::None || fault.nth < 1 || !effectFitsCall
         || fields[3].size() >= fault.text.size())
         refuse(setting);
     fields[3].copy(fault.text.data(), fields[3].size());
@@ -158,9 +169,22 @@ bool creates(int flags)
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
 }
 
+bool refusesUnnamedFiles()
+{
+    static const bool refuses = [] {
+        const char *setting = std::getenv("PLAINTROVE_FAULT_NO_TMPFILE");
+        return setting && std::string_view(setting) == "1";
+    }();
+    return refuses;
+}
+
 // Decides an open before it happens: -1 with errno set when it is to fail.
 int beforeOpen(const char *path, int flags)
 {
+    if ((flags & O_TMPFILE) == O_TMPFILE && refusesUnnamedFiles()) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
     if (!pathMatches(path))
         return 0;
     const Call call = creates(flags)      ? Call::Create
