@@ -15,8 +15,9 @@ plaintrove_install_missing
 
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
+# libFuzzer reads 0 as "no limit", which would never end.
 case $seconds in
-'' | *[!0-9]*)
+'' | *[!0-9]* | 0 | 0*)
     echo "usage: $0 [SECONDS [LIBFUZZER_OPTION...]]" >&2
     exit 2
     ;;

@@ -164,6 +164,12 @@ template <typename Function> Function *next(const char *name)
     return reinterpret_cast<Function *>(::dlsym(RTLD_NEXT, name));
 }
 
+// A directory or a bare path reference is not an input anyone reads bytes from.
+bool readsFile(int flags)
+{
+    return (flags & O_ACCMODE) == O_RDONLY && (flags & (O_PATH | O_DIRECTORY)) == 0;
+}
+
 bool creates(int flags)
 {
     return (flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE;
@@ -187,9 +193,7 @@ int beforeOpen(const char *path, int flags)
     }
     if (!pathMatches(path))
         return 0;
-    const Call call = creates(flags)      ? Call::Create
-        : (flags & O_ACCMODE) == O_RDONLY ? Call::Open
-                                          : Call::None;
+    const Call call = creates(flags) ? Call::Create : readsFile(flags) ? Call::Open : Call::None;
     if (call != Call::None && fault().effect == Effect::Fail && strikes(call)) {
         errno = fault().error;
         return -1;
@@ -201,9 +205,9 @@ int afterOpen(int fd, const char *path, int flags)
 {
     if (fd >= 0 && fd < trackedDescriptors && pathMatches(path)) {
         const auto index = static_cast<std::size_t>(fd);
-        tracked[index] = creates(flags)       ? Tracked::Created
-            : (flags & O_ACCMODE) == O_RDONLY ? Tracked::Reading
-                                              : Tracked::No;
+        tracked[index] = creates(flags) ? Tracked::Created
+            : readsFile(flags)          ? Tracked::Reading
+                                        : Tracked::No;
         std::snprintf(trackedPaths[index].data(), PATH_MAX, "%s", path);
     }
     return fd;
