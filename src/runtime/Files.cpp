@@ -403,7 +403,12 @@ bool OutputFile::commit()
     }
     // QSaveFile ignores a failed flush, and would then put a file the disk may not hold in the
     // old one's place. A file system that cannot flush at all says EINVAL.
-    if (!m_file->flush() || (::fdatasync(m_file->handle()) != 0 && errno != EINVAL)) {
+    if (!m_file->flush()) {
+        m_error = m_file->errorString();
+        discard();
+        return false;
+    }
+    if (::fdatasync(m_file->handle()) != 0 && errno != EINVAL) {
         m_error = systemText(errno);
         discard();
         return false;

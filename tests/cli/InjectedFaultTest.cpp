@@ -52,6 +52,11 @@ struct FaultCase
 enum class Temporary { Unnamed, Named };
 using FaultRun = std::tuple<FaultCase, Temporary>;
 
+void PrintTo(Temporary temporary, std::ostream *os)
+{
+    *os << (temporary == Temporary::Named ? "named" : "unnamed") << " temporary file";
+}
+
 void PrintTo(const FaultCase &row, std::ostream *os)
 {
     *os << row.name << " (" << row.fault << ')';
