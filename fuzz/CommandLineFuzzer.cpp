@@ -1,5 +1,5 @@
-// Fuzzing of plaintrove-strip's command-line parsing. Nothing here touches a file: the plan that
-// parseCommandLine() makes is checked, never carried out.
+// Fuzzing of plaintrove-strip's command-line parsing. Nothing here touches a file: the invocation
+// that parseCommandLine() makes is checked, never carried out.
 //
 // An input is one command line: its arguments separated by NUL bytes, the program's name first.
 
@@ -18,7 +18,7 @@
 
 namespace {
 
-using plaintrove::cli::Plan;
+using plaintrove::cli::Invocation;
 
 constexpr std::size_t maxInputSize = PLAINTROVE_FUZZ_MAX_LEN;
 const QString standardStream = QStringLiteral("-");
@@ -38,18 +38,18 @@ QStringList splitArguments(std::string_view bytes)
     }
 }
 
-const char *actionName(Plan::Action action)
+const char *actionName(Invocation::Action action)
 {
     switch (action) {
-    case Plan::Action::Convert:
+    case Invocation::Action::Convert:
         return "Convert";
-    case Plan::Action::ConvertBatch:
+    case Invocation::Action::ConvertBatch:
         return "ConvertBatch";
-    case Plan::Action::ShowHelp:
+    case Invocation::Action::ShowHelp:
         return "ShowHelp";
-    case Plan::Action::ShowVersion:
+    case Invocation::Action::ShowVersion:
         return "ShowVersion";
-    case Plan::Action::RefuseUsage:
+    case Invocation::Action::RefuseUsage:
         return "RefuseUsage";
     }
     return "?";
@@ -58,9 +58,9 @@ const char *actionName(Plan::Action action)
 class Checker
 {
 public:
-    Checker(const QStringList &arguments, const Plan &plan)
+    Checker(const QStringList &arguments, const Invocation &invocation)
         : m_arguments(arguments)
-        , m_plan(plan)
+        , m_invocation(invocation)
     { }
 
     void require(bool holds, const char *what, const QString &detail = {}) const
@@ -70,7 +70,7 @@ public:
         std::fprintf(stderr, "command line: %s\n  arguments:", what);
         for (const QString &argument : m_arguments)
             std::fprintf(stderr, " \"%s\"", qUtf8Printable(argument));
-        std::fprintf(stderr, "\n  action: %s\n", actionName(m_plan.action));
+        std::fprintf(stderr, "\n  action: %s\n", actionName(m_invocation.action));
         if (!detail.isEmpty())
             std::fprintf(stderr, "  %s\n", qUtf8Printable(detail));
         std::abort();
@@ -112,46 +112,46 @@ public:
 
     void check() const
     {
-        switch (m_plan.action) {
-        case Plan::Action::Convert:
-            require(!m_plan.input.isEmpty(), "Convert without an input");
-            require(!m_plan.output.isEmpty(), "Convert without an output");
-            require(m_plan.input == standardStream || isGivenPath(m_plan.input),
+        switch (m_invocation.action) {
+        case Invocation::Action::Convert:
+            require(!m_invocation.input.isEmpty(), "Convert without an input");
+            require(!m_invocation.output.isEmpty(), "Convert without an output");
+            require(m_invocation.input == standardStream || isGivenPath(m_invocation.input),
                 "the input is not one of the arguments");
-            require(m_plan.output == standardStream || isGivenPath(m_plan.output),
+            require(m_invocation.output == standardStream || isGivenPath(m_invocation.output),
                 "the output is not one of the arguments");
-            require(m_plan.outputDirectory.isEmpty() && m_plan.inputs.isEmpty(),
+            require(m_invocation.outputDirectory.isEmpty() && m_invocation.inputs.isEmpty(),
                 "Convert with batch fields");
             break;
-        case Plan::Action::ConvertBatch:
-            require(!m_plan.outputDirectory.isEmpty(), "ConvertBatch without a directory");
-            require(endsSomeArgument(m_plan.outputDirectory),
+        case Invocation::Action::ConvertBatch:
+            require(!m_invocation.outputDirectory.isEmpty(), "ConvertBatch without a directory");
+            require(endsSomeArgument(m_invocation.outputDirectory),
                 "the output directory is not taken from the arguments");
-            require(!m_plan.inputs.isEmpty(), "ConvertBatch without inputs");
-            require(m_plan.input.isEmpty() && m_plan.output.isEmpty(),
+            require(!m_invocation.inputs.isEmpty(), "ConvertBatch without inputs");
+            require(m_invocation.input.isEmpty() && m_invocation.output.isEmpty(),
                 "ConvertBatch with the fields of a single conversion");
-            for (const QString &input : m_plan.inputs) {
+            for (const QString &input : m_invocation.inputs) {
                 require(!input.isEmpty(), "ConvertBatch with an empty input name");
                 require(input != standardStream, "ConvertBatch with standard input");
                 require(isGivenPath(input), "a batch input is not one of the arguments", input);
-                checkBatchOutputPath(m_plan.outputDirectory, input);
+                checkBatchOutputPath(m_invocation.outputDirectory, input);
             }
             break;
-        case Plan::Action::ShowHelp:
-            require(m_plan.text.startsWith(QLatin1String("Usage: plaintrove-strip ")),
-                "the help does not start with the usage", m_plan.text.left(80));
+        case Invocation::Action::ShowHelp:
+            require(m_invocation.text.startsWith(QLatin1String("Usage: plaintrove-strip ")),
+                "the help does not start with the usage", m_invocation.text.left(80));
             break;
-        case Plan::Action::ShowVersion:
+        case Invocation::Action::ShowVersion:
             break;
-        case Plan::Action::RefuseUsage:
-            require(!m_plan.text.isEmpty(), "a refusal without a reason");
+        case Invocation::Action::RefuseUsage:
+            require(!m_invocation.text.isEmpty(), "a refusal without a reason");
             break;
         }
     }
 
 private:
     const QStringList &m_arguments;
-    const Plan &m_plan;
+    const Invocation &m_invocation;
 };
 
 } // namespace
@@ -171,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     if (size > maxInputSize)
         return 0;
     const QStringList arguments = splitArguments({ reinterpret_cast<const char *>(data), size });
-    const Plan plan = plaintrove::cli::parseCommandLine(arguments);
-    Checker(arguments, plan).check();
+    const Invocation invocation = plaintrove::cli::parseCommandLine(arguments);
+    Checker(arguments, invocation).check();
     return 0;
 }

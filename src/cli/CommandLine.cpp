@@ -84,26 +84,26 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
     return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
 }
 
-ExitStatus convertBatch(const Plan &plan)
+ExitStatus convertBatch(const Invocation &invocation)
 {
     // Which input each existing file is, looked up once: a batch may hold thousands of files.
     std::map<runtime::FileIdentity, qsizetype> inputIndex;
-    for (qsizetype index = 0; index < plan.inputs.size(); ++index) {
-        if (const auto identity = runtime::fileIdentity(plan.inputs[index]))
+    for (qsizetype index = 0; index < invocation.inputs.size(); ++index) {
+        if (const auto identity = runtime::fileIdentity(invocation.inputs[index]))
             inputIndex.try_emplace(*identity, index);
     }
 
     ExitStatus status = ExitStatus::Converted;
     std::map<QString, qsizetype> claimedOutputs; // cleaned output path -> the input that wrote it
-    for (qsizetype index = 0; index < plan.inputs.size(); ++index) {
-        const QString &input = plan.inputs[index];
-        const QString output = batchOutputPath(plan.outputDirectory, input);
+    for (qsizetype index = 0; index < invocation.inputs.size(); ++index) {
+        const QString &input = invocation.inputs[index];
+        const QString output = batchOutputPath(invocation.outputDirectory, input);
 
         if (const auto claimed = claimedOutputs.find(QDir::cleanPath(output));
             claimed != claimedOutputs.end()) {
             printFileMessage(input,
                 tr("its output file %1 is already the output of %2")
-                    .arg(output, plan.inputs[claimed->second]));
+                    .arg(output, invocation.inputs[claimed->second]));
             status = worse(status, ExitStatus::FileError);
             continue;
         }
@@ -127,7 +127,7 @@ ExitStatus convertBatch(const Plan &plan)
 
 } // namespace
 
-Plan parseCommandLine(const QStringList &arguments)
+Invocation parseCommandLine(const QStringList &arguments)
 {
     QCommandLineParser parser;
     parser.setApplicationDescription(
@@ -151,57 +151,57 @@ Plan parseCommandLine(const QStringList &arguments)
         tr("The text file to write; standard output when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("FILE"), tr("With -d: the HTML files to convert."));
 
-    Plan plan;
+    Invocation invocation;
     if (!parser.parse(arguments)) {
-        plan.text = parser.errorText();
-        return plan;
+        invocation.text = parser.errorText();
+        return invocation;
     }
     if (parser.isSet(helpOption)) {
-        plan.action = Plan::Action::ShowHelp;
+        invocation.action = Invocation::Action::ShowHelp;
         // The parser's own usage line names the program by its full path and cannot show the
         // two forms of the command.
         const QString help = parser.helpText();
-        plan.text = tr("Usage: %1 [options] [INPUT [OUTPUT]]\n"
-                       "       %1 [options] -d DIR FILE...")
-                        .arg(QLatin1String(programName))
+        invocation.text = tr("Usage: %1 [options] [INPUT [OUTPUT]]\n"
+                             "       %1 [options] -d DIR FILE...")
+                              .arg(QLatin1String(programName))
             + help.mid(help.indexOf(QLatin1Char('\n')));
-        return plan;
+        return invocation;
     }
     if (parser.isSet(versionOption)) {
-        plan.action = Plan::Action::ShowVersion;
-        return plan;
+        invocation.action = Invocation::Action::ShowVersion;
+        return invocation;
     }
 
     const QStringList positional = parser.positionalArguments();
     if (positional.contains(QString()))
-        plan.text = tr("an empty file name was given");
-    if (!plan.text.isEmpty())
-        return plan;
+        invocation.text = tr("an empty file name was given");
+    if (!invocation.text.isEmpty())
+        return invocation;
     if (parser.isSet(directoryOption)) {
         const QStringList directories = parser.values(directoryOption);
         if (directories.size() > 1)
-            plan.text = tr("the output directory is given more than once");
+            invocation.text = tr("the output directory is given more than once");
         else if (directories.constFirst().isEmpty())
-            plan.text = tr("the output directory name is empty");
+            invocation.text = tr("the output directory name is empty");
         else if (positional.isEmpty())
-            plan.text = tr("--output-directory needs at least one FILE to convert");
+            invocation.text = tr("--output-directory needs at least one FILE to convert");
         else if (positional.contains(standardStream))
-            plan.text = tr("standard input (\"-\") cannot be converted into a directory");
+            invocation.text = tr("standard input (\"-\") cannot be converted into a directory");
         else {
-            plan.action = Plan::Action::ConvertBatch;
-            plan.outputDirectory = directories.constFirst();
-            plan.inputs = positional;
+            invocation.action = Invocation::Action::ConvertBatch;
+            invocation.outputDirectory = directories.constFirst();
+            invocation.inputs = positional;
         }
-        return plan;
+        return invocation;
     }
     if (positional.size() > 2) {
-        plan.text = tr("too many arguments; only INPUT and OUTPUT may be given");
-        return plan;
+        invocation.text = tr("too many arguments; only INPUT and OUTPUT may be given");
+        return invocation;
     }
-    plan.action = Plan::Action::Convert;
-    plan.input = positional.value(0, standardStream);
-    plan.output = positional.value(1, standardStream);
-    return plan;
+    invocation.action = Invocation::Action::Convert;
+    invocation.input = positional.value(0, standardStream);
+    invocation.output = positional.value(1, standardStream);
+    return invocation;
 }
 
 QString batchOutputPath(const QString &outputDirectory, const QString &inputPath)
@@ -218,22 +218,22 @@ QString batchOutputPath(const QString &outputDirectory, const QString &inputPath
     return path + name + QLatin1String(".txt");
 }
 
-ExitStatus execute(const Plan &plan)
+ExitStatus execute(const Invocation &invocation)
 {
-    switch (plan.action) {
-    case Plan::Action::ShowHelp:
-        return printToStandardOutput(plan.text);
-    case Plan::Action::ShowVersion:
+    switch (invocation.action) {
+    case Invocation::Action::ShowHelp:
+        return printToStandardOutput(invocation.text);
+    case Invocation::Action::ShowVersion:
         return printToStandardOutput(QLatin1String(programName) + QLatin1Char(' ')
             + QLatin1String(version::text) + QLatin1Char('\n'));
-    case Plan::Action::Convert:
-        return report(convert(plan.input, plan.output));
-    case Plan::Action::ConvertBatch:
-        return convertBatch(plan);
-    case Plan::Action::RefuseUsage:
+    case Invocation::Action::Convert:
+        return report(convert(invocation.input, invocation.output));
+    case Invocation::Action::ConvertBatch:
+        return convertBatch(invocation);
+    case Invocation::Action::RefuseUsage:
         break;
     }
-    printError(plan.text);
+    printError(invocation.text);
     printLineToStandardError(
         tr("Try '%1 --help' for more information.").arg(QLatin1String(programName)));
     return ExitStatus::UsageError;

@@ -18,7 +18,7 @@ enum class ExitStatus : int {
 };
 
 // What the command line asks for, decided before any file is touched.
-struct Plan
+struct Invocation
 {
     enum class Action { Convert, ConvertBatch, ShowHelp, ShowVersion, RefuseUsage };
 
@@ -31,13 +31,13 @@ struct Plan
 };
 
 // `arguments` as QCoreApplication::arguments() gives them, the program's name first.
-Plan parseCommandLine(const QStringList &arguments);
+Invocation parseCommandLine(const QStringList &arguments);
 
 // Where batch mode writes `inputPath`: the file name without its last extension, plus ".txt".
 QString batchOutputPath(const QString &outputDirectory, const QString &inputPath);
 
-// Carries out a plan, writing messages to standard error. Returns the exit status.
-ExitStatus execute(const Plan &plan);
+// Carries out an invocation, writing messages to standard error. Returns the exit status.
+ExitStatus execute(const Invocation &invocation);
 
 // The whole program, for main().
 int run(int argc, char *argv[]);
