@@ -8,15 +8,14 @@
 //   byte 2  the seed of the random read lengths
 
 #include "ReferenceStripper.h"
+#include "StringStreams.h"
 #include "StripTags.h"
 
-#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <span>
 #include <string>
 #include <string_view>
@@ -24,6 +23,7 @@
 namespace {
 
 using namespace plaintrove::conversion;
+using namespace plaintrove::conversion::fixtures;
 
 constexpr std::size_t headerSize = 3;
 // The reference is quadratic on long lines.
@@ -37,65 +37,6 @@ std::size_t bufferSizeFor(std::uint8_t choice)
     if (value < 0xF0)
         return 65 + (value - 0xC0) * 85; // up to 4060: blocks of many windows
     return defaultStripBufferSize;
-}
-
-// Short reads of random lengths, as from a pipe; 0 only at the end.
-class ChunkedSource final : public ByteSource
-{
-public:
-    ChunkedSource(std::string_view bytes, std::size_t maxChunk, unsigned seed)
-        : m_rest(bytes)
-        , m_maxChunk(maxChunk)
-        , m_random(seed)
-    { }
-
-    std::size_t read(std::span<char> buffer) override
-    {
-        std::size_t count = std::min(buffer.size(), m_rest.size());
-        if (m_maxChunk > 0)
-            count = std::min<std::size_t>(count, 1 + m_random() % m_maxChunk);
-        std::copy_n(m_rest.begin(), count, buffer.begin());
-        m_rest.remove_prefix(count);
-        return count;
-    }
-
-private:
-    std::string_view m_rest;
-    std::size_t m_maxChunk;
-    std::minstd_rand m_random;
-};
-
-class StringSink final : public ByteSink
-{
-public:
-    void write(std::string_view bytes) override { m_bytes.append(bytes); }
-    const std::string &bytes() const { return m_bytes; }
-
-private:
-    std::string m_bytes;
-};
-
-// Control and 8-bit bytes made visible.
-std::string escaped(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        if (c == '\r') {
-            out += "\\r";
-        } else if (c == '\n') {
-            out += "\\n";
-        } else if (c == '\\') {
-            out += "\\\\";
-        } else if (byte < 0x20 || byte >= 0x7F) {
-            std::array<char, 5> hex {};
-            std::snprintf(hex.data(), hex.size(), "\\x%02X", static_cast<unsigned>(byte));
-            out += hex.data();
-        } else {
-            out += c;
-        }
-    }
-    return out;
 }
 
 const char *outcomeName(StripOutcome outcome)
@@ -117,14 +58,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     const std::string page(
         reinterpret_cast<const char *>(input.data()) + headerSize, size - headerSize);
 
-    ChunkedSource source(page, maxChunk, input[2]);
+    ChunkedSource source(page, maxChunk > 0 ? maxChunk : unlimited, input[2]);
     StringSink sink;
     const StripOutcome outcome = StripTags(source, sink, bufferSize, scanner);
 
     const reference::ReferenceResult expected = reference::referenceStrip(page);
     const StripOutcome expectedOutcome
         = expected.unclosedTag ? StripOutcome::UnclosedTag : StripOutcome::Complete;
-    if (sink.bytes() == expected.output && outcome == expectedOutcome)
+    if (sink.data == expected.output && outcome == expectedOutcome)
         return 0;
 
     std::fprintf(stderr,
@@ -135,7 +76,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         "  reference: \"%s\" (%s)\n",
         bufferSize, scanner == StripScanner::Portable ? "portable" : "fastest",
         maxChunk > 0 ? "1 to " : "up to ", maxChunk > 0 ? maxChunk : bufferSize,
-        escaped(page).c_str(), escaped(sink.bytes()).c_str(), outcomeName(outcome),
+        escaped(page).c_str(), escaped(sink.data).c_str(), outcomeName(outcome),
         escaped(expected.output).c_str(), outcomeName(expectedOutcome));
     std::abort();
 }

@@ -1,6 +1,7 @@
 #include "StripTags.h"
 
 #include "ReferenceStripper.h"
+#include "StringStreams.h"
 
 #include <algorithm>
 #include <array>
@@ -31,96 +32,7 @@ void PrintTo(StripOutcome outcome, std::ostream *os)
 namespace {
 
 using namespace std::string_literals;
-
-constexpr std::size_t unlimited = std::numeric_limits<std::size_t>::max();
-
-// Makes control and 8-bit bytes visible in failure messages.
-std::string escaped(std::string_view bytes)
-{
-    std::string out;
-    for (const char c : bytes) {
-        const auto byte = static_cast<unsigned char>(c);
-        switch (c) {
-        case '\r':
-            out += "\\r";
-            break;
-        case '\n':
-            out += "\\n";
-            break;
-        case '\t':
-            out += "\\t";
-            break;
-        case '\\':
-            out += "\\\\";
-            break;
-        default:
-            if (byte < 0x20 || byte >= 0x7F) {
-                std::array<char, 5> hex {};
-                std::snprintf(hex.data(), hex.size(), "\\x%02X", static_cast<unsigned>(byte));
-                out += hex.data();
-            } else {
-                out += c;
-            }
-        }
-    }
-    return out;
-}
-
-// Serves a string, at most `maxChunk` bytes per read; with a seed, each read returns a random
-// count between 1 and `maxChunk` instead, so short reads land everywhere.
-class ChunkedSource final : public ByteSource
-{
-public:
-    explicit ChunkedSource(
-        std::string data, std::size_t maxChunk = unlimited, std::optional<unsigned> seed = {})
-        : data_(std::move(data))
-        , maxChunk_(maxChunk)
-        , random_(seed.has_value())
-        , rng_(seed.value_or(0))
-    { }
-
-    std::size_t read(std::span<char> buffer) override
-    {
-        if (buffer.empty()) {
-            // An empty buffer makes the answer 0 ambiguous with end of input.
-            ADD_FAILURE() << "read() called with an empty buffer";
-            return 0;
-        }
-        std::size_t limit = std::min({ buffer.size(), maxChunk_, data_.size() - position_ });
-        if (random_ && limit > 1)
-            limit = std::uniform_int_distribution<std::size_t>(1, limit)(rng_);
-        std::copy_n(data_.begin() + static_cast<std::ptrdiff_t>(position_), limit, buffer.begin());
-        position_ += limit;
-        return limit;
-    }
-
-private:
-    std::string data_;
-    std::size_t maxChunk_;
-    bool random_;
-    std::mt19937 rng_;
-    std::size_t position_ = 0;
-};
-
-struct RunawayOutput
-{
-};
-
-// Collects the output. The inputs here are small, so a flood of output means a stripper caught
-// in a loop: stop it before it eats the machine's memory.
-class StringSink final : public ByteSink
-{
-public:
-    void write(std::string_view bytes) override
-    {
-        if (data.size() + bytes.size() > limit)
-            throw RunawayOutput {};
-        data.append(bytes);
-    }
-
-    static constexpr std::size_t limit = 64 * 1024;
-    std::string data;
-};
+using namespace fixtures;
 
 struct StripResult
 {
