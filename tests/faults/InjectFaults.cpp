@@ -213,6 +213,25 @@ int afterOpen(int fd, const char *path, int flags)
     return fd;
 }
 
+// An open as the program asked for it, failed or tracked as the fault says. `invoke` makes the
+// real call, given the next function called `name`.
+template <typename Function, typename Invoke>
+int interposedOpen(const char *path, int flags, const char *name, Invoke &&invoke)
+{
+    if (beforeOpen(path, flags) < 0)
+        return -1;
+    return afterOpen(invoke(next<Function>(name)), path, flags);
+}
+
+int interposedSync(int fd, const char *name)
+{
+    if (trackedAs(fd) == Tracked::Created && strikes(Call::Sync)) {
+        errno = fault().error;
+        return -1;
+    }
+    return next<int(int)>(name)(fd);
+}
+
 mode_t modeArgument(int flags, va_list arguments)
 {
     return creates(flags) ? static_cast<mode_t>(va_arg(arguments, int)) : 0;
@@ -263,9 +282,8 @@ int open(const char *path, int flags, ...)
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    if (beforeOpen(path, flags) < 0)
-        return -1;
-    return afterOpen(next<int(const char *, int, ...)>("open")(path, flags, mode), path, flags);
+    return interposedOpen<int(const char *, int, ...)>(
+        path, flags, "open", [&](auto *real) { return real(path, flags, mode); });
 }
 
 int open64(const char *path, int flags, ...)
@@ -274,9 +292,8 @@ int open64(const char *path, int flags, ...)
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    if (beforeOpen(path, flags) < 0)
-        return -1;
-    return afterOpen(next<int(const char *, int, ...)>("open64")(path, flags, mode), path, flags);
+    return interposedOpen<int(const char *, int, ...)>(
+        path, flags, "open64", [&](auto *real) { return real(path, flags, mode); });
 }
 
 int openat(int directory, const char *path, int flags, ...)
@@ -285,10 +302,8 @@ int openat(int directory, const char *path, int flags, ...)
     va_start(arguments, flags);
     const mode_t mode = modeArgument(flags, arguments);
     va_end(arguments);
-    if (beforeOpen(path, flags) < 0)
-        return -1;
-    return afterOpen(next<int(int, const char *, int, ...)>("openat")(directory, path, flags, mode),
-        path, flags);
+    return interposedOpen<int(int, const char *, int, ...)>(
+        path, flags, "openat", [&](auto *real) { return real(directory, path, flags, mode); });
 }
 
 int close(int fd)
@@ -336,20 +351,12 @@ ssize_t write(int fd, const void *buffer, size_t size)
 
 int fdatasync(int fd)
 {
-    if (trackedAs(fd) == Tracked::Created && strikes(Call::Sync)) {
-        errno = fault().error;
-        return -1;
-    }
-    return next<int(int)>("fdatasync")(fd);
+    return interposedSync(fd, "fdatasync");
 }
 
 int fsync(int fd)
 {
-    if (trackedAs(fd) == Tracked::Created && strikes(Call::Sync)) {
-        errno = fault().error;
-        return -1;
-    }
-    return next<int(int)>("fsync")(fd);
+    return interposedSync(fd, "fsync");
 }
 
 int linkat(int fromDirectory, const char *from, int toDirectory, const char *to, int flags)
