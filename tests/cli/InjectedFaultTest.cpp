@@ -42,7 +42,7 @@ struct FaultCase
     const char *standardError; // must occur in it; empty: standard error must be empty
     // Entries that differ from the sandbox afterwards (all others must be as they were); a null
     // value means the entry must be gone.
-    std::vector<std::pair<QString, QByteArray>> changedFiles = {};
+    Sandbox::Changes changedFiles = {};
     bool oldOutputInSub = false; // the earlier output is sub/old.txt instead of old.txt
     bool unnamedTemporaryOnly = false; // the call exists only with an unnamed temporary file
 };
@@ -75,13 +75,7 @@ TEST_P(InjectedFault, SaysWhichFileAndWhyAndLosesNothing)
     sandbox.write("large.html", largePage());
     if (c.oldOutputInSub)
         sandbox.write("sub/old.txt", oldOutput);
-    auto expected = sandbox.snapshot();
-    for (const auto &[name, bytes] : c.changedFiles) {
-        if (bytes.isNull())
-            expected.erase(name);
-        else
-            expected[name] = bytes;
-    }
+    const auto expected = sandbox.snapshotWith(c.changedFiles);
 
     RunOptions options;
     options.environment.insert(QStringLiteral("PLAINTROVE_FAULT"), QString::fromUtf8(c.fault));
@@ -96,13 +90,7 @@ TEST_P(InjectedFault, SaysWhichFileAndWhyAndLosesNothing)
             + QStringLiteral(":verify_asan_link_order=0"));
     const Outcome outcome = runStrip(sandbox, toArguments(c.arguments), options);
 
-    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.standardError.toStdString();
-    if (*c.standardError) {
-        EXPECT_TRUE(outcome.standardError.contains(c.standardError))
-            << outcome.standardError.toStdString();
-    } else {
-        EXPECT_EQ(outcome.standardError, QByteArray());
-    }
+    expectOutcome(outcome, c.exitCode, c.standardError);
     EXPECT_EQ(sandbox.snapshot(), expected);
 }
 

@@ -65,6 +65,18 @@ std::map<QString, QByteArray> Sandbox::snapshot() const
     return entries;
 }
 
+std::map<QString, QByteArray> Sandbox::snapshotWith(const Changes &changes) const
+{
+    auto entries = snapshot();
+    for (const auto &[name, bytes] : changes) {
+        if (bytes.isNull())
+            entries.erase(name);
+        else
+            entries[name] = bytes;
+    }
+    return entries;
+}
+
 Outcome runStrip(const Sandbox &sandbox, const QStringList &arguments, const RunOptions &options)
 {
     QProcess process;
@@ -89,6 +101,17 @@ QStringList toArguments(const std::vector<const char *> &arguments)
     for (const char *argument : arguments)
         list << QString::fromUtf8(argument);
     return list;
+}
+
+void expectOutcome(const Outcome &outcome, int exitCode, const char *standardError)
+{
+    EXPECT_EQ(outcome.exitCode, exitCode) << outcome.standardError.toStdString();
+    if (*standardError) {
+        EXPECT_TRUE(outcome.standardError.contains(standardError))
+            << outcome.standardError.toStdString();
+    } else {
+        EXPECT_EQ(outcome.standardError, QByteArray());
+    }
 }
 
 } // namespace plaintrove::testing

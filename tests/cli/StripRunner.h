@@ -12,6 +12,7 @@
 #include <map>
 #include <ostream>
 #include <string>
+#include <utility>
 #include <vector>
 
 QT_BEGIN_NAMESPACE
@@ -53,6 +54,10 @@ public:
     // Every entry with its bytes, or its kind or link target when it is not a file; equal
     // snapshots mean nothing was changed, added or left over. Pipes and devices are not opened.
     std::map<QString, QByteArray> snapshot() const;
+    // The snapshot as it must look after `changes`: each entry gets the bytes given, or is gone
+    // where they are a null QByteArray.
+    using Changes = std::vector<std::pair<QString, QByteArray>>;
+    std::map<QString, QByteArray> snapshotWith(const Changes &changes) const;
 
 private:
     QTemporaryDir m_dir;
@@ -77,5 +82,9 @@ Outcome runStrip(
     const Sandbox &sandbox, const QStringList &arguments, const RunOptions &options = {});
 
 QStringList toArguments(const std::vector<const char *> &arguments);
+
+// Checks the exit status, and that `standardError` occurs in the messages (or, when it is empty,
+// that there are none).
+void expectOutcome(const Outcome &outcome, int exitCode, const char *standardError);
 
 } // namespace plaintrove::testing
