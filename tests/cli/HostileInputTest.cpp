@@ -29,9 +29,15 @@ QByteArray nativeName(const Sandbox &sandbox, const QString &relative)
     return QFile::encodeName(sandbox.path(relative));
 }
 
-void makeLink(const Sandbox &sandbox, const char *target, const char *name)
+// Symbolic links, each a target and the link's name, made before the run.
+std::function<bool(const Sandbox &)> links(
+    std::vector<std::pair<const char *, const char *>> targetsAndNames)
 {
-    ASSERT_TRUE(QFile::link(QString::fromUtf8(target), sandbox.path(name)));
+    return [targetsAndNames](const Sandbox &sandbox) {
+        for (const auto &[target, name] : targetsAndNames)
+            EXPECT_TRUE(QFile::link(QString::fromUtf8(target), sandbox.path(name))) << name;
+        return true;
+    };
 }
 
 // A device node of our own, so that a program that wrongly replaced it would only hurt the
@@ -134,11 +140,8 @@ INSTANTIATE_TEST_SUITE_P(Names, Hostile,
             { { longestText, pageText } } },
         // Qt reads such a name as one of its resources; it is an ordinary file here.
         HostileCase { "OutputStartingWithColonFollowsItsLink",
-            [](const Sandbox &s) {
-                makeLink(s, "old.txt", ":link.txt");
-                return true;
-            },
-            { "page.html", ":link.txt" }, 0, "", { { "old.txt", pageText } } },
+            links({ { "old.txt", ":link.txt" } }), { "page.html", ":link.txt" }, 0, "",
+            { { "old.txt", pageText } } },
         HostileCase { "BatchIntoDirectoryStartingWithColon",
             [](const Sandbox &s) {
                 return ::mkdir(nativeName(s, QStringLiteral(":out")).constData(), 0755) == 0;
@@ -162,51 +165,21 @@ INSTANTIATE_TEST_SUITE_P(Names, Hostile,
     caseName);
 
 INSTANTIATE_TEST_SUITE_P(Links, Hostile,
-    ::testing::Values(HostileCase { "InputIsLinkToAPage",
-                          [](const Sandbox &s) {
-                              makeLink(s, "page.html", "link.html");
-                              return true;
-                          },
+    ::testing::Values(HostileCase { "InputIsLinkToAPage", links({ { "page.html", "link.html" } }),
                           { "link.html", "new.txt" }, 0, "", { { "new.txt", pageText } } },
-        HostileCase { "OutputIsLinkToTheInput",
-            [](const Sandbox &s) {
-                makeLink(s, "page.html", "link.txt");
-                return true;
-            },
+        HostileCase { "OutputIsLinkToTheInput", links({ { "page.html", "link.txt" } }),
             { "page.html", "link.txt" }, 1, "link.txt: the output file is the input file\n" },
         // The link stays; the file it points to is replaced.
-        HostileCase { "OutputIsLinkToAnEarlierOutput",
-            [](const Sandbox &s) {
-                makeLink(s, "old.txt", "link.txt");
-                return true;
-            },
+        HostileCase { "OutputIsLinkToAnEarlierOutput", links({ { "old.txt", "link.txt" } }),
             { "page.html", "link.txt" }, 0, "", { { "old.txt", pageText } } },
         // As the shell's `>` does: the file the link names is created.
-        HostileCase { "OutputIsDanglingLink",
-            [](const Sandbox &s) {
-                makeLink(s, "target.txt", "dangling.txt");
-                return true;
-            },
+        HostileCase { "OutputIsDanglingLink", links({ { "target.txt", "dangling.txt" } }),
             { "page.html", "dangling.txt" }, 0, "", { { "target.txt", pageText } } },
-        HostileCase { "InputIsDanglingLink",
-            [](const Sandbox &s) {
-                makeLink(s, "nowhere.html", "dangling.html");
-                return true;
-            },
+        HostileCase { "InputIsDanglingLink", links({ { "nowhere.html", "dangling.html" } }),
             { "dangling.html", "old.txt" }, 1, "dangling.html: No such file or directory\n" },
-        HostileCase { "InputIsLoopOfLinks",
-            [](const Sandbox &s) {
-                makeLink(s, "loop2", "loop1");
-                makeLink(s, "loop1", "loop2");
-                return true;
-            },
+        HostileCase { "InputIsLoopOfLinks", links({ { "loop2", "loop1" }, { "loop1", "loop2" } }),
             { "loop1", "old.txt" }, 1, "loop1: Too many levels of symbolic links\n" },
-        HostileCase { "OutputIsLoopOfLinks",
-            [](const Sandbox &s) {
-                makeLink(s, "loop2", "loop1");
-                makeLink(s, "loop1", "loop2");
-                return true;
-            },
+        HostileCase { "OutputIsLoopOfLinks", links({ { "loop2", "loop1" }, { "loop1", "loop2" } }),
             { "page.html", "loop1" }, 1, "loop1: Too many levels of symbolic links\n" }),
     caseName);
 
