@@ -1,8 +1,9 @@
 #include "CommandLine.h"
 
 #include "ConversionRun.h"
-#include "Files.h"
-#include "Version.h"
+#include "FileIdentity.h"
+#include "InputFile.h"
+#include "OutputFile.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -74,7 +75,7 @@ conversion::ConversionResult convert(const QString &inputPath, const QString &ou
                                                            : runtime::InputFile(inputPath);
     if (outputPath == standardStream) {
         runtime::OutputFile output = runtime::OutputFile::standardOutput();
-        return conversion::runConversion(input, output);
+        return conversion::StripTags(input, output);
     }
     return conversion::runConversion(input, outputPath);
 }
@@ -82,6 +83,21 @@ conversion::ConversionResult convert(const QString &inputPath, const QString &ou
 ExitStatus worse(ExitStatus a, ExitStatus b)
 {
     return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+}
+
+// Where batch mode writes `inputPath`: the file name without its last extension, plus ".txt".
+QString batchOutputPath(const QString &outputDirectory, const QString &inputPath)
+{
+    QString name = QFileInfo(inputPath).fileName();
+    // A leading dot starts a hidden name, not an extension.
+    if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
+        name.truncate(dot);
+    // Not QDir::filePath(): it returns a name that starts with ':' unchanged, as the absolute path
+    // of a Qt resource, and the output would land in the working directory.
+    QString path = QDir(outputDirectory).path();
+    if (!path.endsWith(QLatin1Char('/')))
+        path += QLatin1Char('/');
+    return path + name + QLatin1String(".txt");
 }
 
 ExitStatus convertBatch(const Invocation &invocation)
@@ -204,20 +220,6 @@ Invocation parseCommandLine(const QStringList &arguments)
     return invocation;
 }
 
-QString batchOutputPath(const QString &outputDirectory, const QString &inputPath)
-{
-    QString name = QFileInfo(inputPath).fileName();
-    // A leading dot starts a hidden name, not an extension.
-    if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
-        name.truncate(dot);
-    // Not QDir::filePath(): it returns a name that starts with ':' unchanged, as the absolute path
-    // of a Qt resource, and the output would land in the working directory.
-    QString path = QDir(outputDirectory).path();
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path + name + QLatin1String(".txt");
-}
-
 ExitStatus execute(const Invocation &invocation)
 {
     switch (invocation.action) {
@@ -225,7 +227,7 @@ ExitStatus execute(const Invocation &invocation)
         return printToStandardOutput(invocation.text);
     case Invocation::Action::ShowVersion:
         return printToStandardOutput(QLatin1String(programName) + QLatin1Char(' ')
-            + QLatin1String(version::text) + QLatin1Char('\n'));
+            + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
     case Invocation::Action::Convert:
         return report(convert(invocation.input, invocation.output));
     case Invocation::Action::ConvertBatch:
@@ -237,40 +239,6 @@ ExitStatus execute(const Invocation &invocation)
     printLineToStandardError(
         tr("Try '%1 --help' for more information.").arg(QLatin1String(programName)));
     return ExitStatus::UsageError;
-}
-
-namespace {
-
-// Qt reads arguments as UTF-8 and turns what is not into U+FFFD. A name like that would then
-// spell another file, which could be read or even replaced in its place.
-bool refuseNamesQtCannotSpell(int argc, char *argv[])
-{
-    for (int i = 1; i < argc; ++i) {
-        const QByteArrayView given(argv[i]);
-        if (QString::fromLocal8Bit(given).toLocal8Bit() == given)
-            continue;
-        const QByteArray message = QByteArray(programName) + ": " + given.toByteArray() + ": "
-            + tr("the name is not valid UTF-8, and the program can only open UTF-8 names")
-                  .toLocal8Bit()
-            + '\n';
-        std::fwrite(message.constData(), 1, static_cast<std::size_t>(message.size()), stderr);
-        return true;
-    }
-    return false;
-}
-
-} // namespace
-
-int run(int argc, char *argv[])
-{
-    runtime::holdClosedStandardStreams();
-    runtime::reportFailedWritesAsErrors();
-    const QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QLatin1String(programName));
-    QCoreApplication::setApplicationVersion(QLatin1String(version::text));
-    if (refuseNamesQtCannotSpell(argc, argv))
-        return static_cast<int>(ExitStatus::FileError);
-    return static_cast<int>(execute(parseCommandLine(QCoreApplication::arguments())));
 }
 
 } // namespace plaintrove::cli

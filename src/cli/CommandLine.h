@@ -33,13 +33,7 @@ struct Invocation
 // `arguments` as QCoreApplication::arguments() gives them, the program's name first.
 Invocation parseCommandLine(const QStringList &arguments);
 
-// Where batch mode writes `inputPath`: the file name without its last extension, plus ".txt".
-QString batchOutputPath(const QString &outputDirectory, const QString &inputPath);
-
 // Carries out an invocation, writing messages to standard error. Returns the exit status.
 ExitStatus execute(const Invocation &invocation);
-
-// The whole program, for main().
-int run(int argc, char *argv[]);
 
 } // namespace plaintrove::cli

@@ -18,10 +18,6 @@ struct ConversionRequest
     QString directory; // the directory the input file was chosen in
     QString fileName; // the input's name within it; empty when nothing is selected
     QString outputPath; // used exactly as given
-
-    // The directory, "/" and the file name, joined as they stand: a directory that already ends
-    // in "/" yields a doubled separator, which the file system reads as one.
-    QString inputPath() const;
 };
 
 enum class ConversionStatus {
@@ -35,20 +31,16 @@ struct ConversionResult
     ConversionStatus status = ConversionStatus::Failed;
     QString path; // the file the outcome is about (the input, or the output on a write failure)
     QString reason; // why it failed or what the warning is; empty when Converted
-
-    bool succeeded() const { return status != ConversionStatus::Failed; }
 };
 
-// Runs the whole conversion for a request. Never throws.
+// Runs the whole conversion for a request.
 ConversionResult runConversion(const ConversionRequest &request);
 
-// Converts an already opened input (standard input, for instance) into the file `outputPath`,
-// from the check that the output is not the input itself onwards. Never throws.
+// Converts an already opened input (standard input, for instance) into the file `outputPath`.
 ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath);
 
-// Strips an already opened input into an already opened output and commits the output when the
-// input was read to its end; on a failure the output is discarded. Never throws. For callers
-// that open standard streams themselves.
-ConversionResult runConversion(runtime::InputFile &input, runtime::OutputFile &output);
+// Copies an opened input to an opened output without markup, and commits the output when the
+// input was read to its end; on a failure the output is given up.
+ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &output);
 
 } // namespace plaintrove::conversion

@@ -1,318 +1,201 @@
-// Runs the built plaintrove-strip as a user would and checks its exit status, its output, its
-// messages and every file it may or may not have touched.
+// plaintrove-strip as a user runs it: what the command line adds to the conversion, that is its
+// arguments, standard streams, batches, exit statuses and messages. What a conversion writes,
+// and that a failed one changes nothing, is the conversion's own test.
 
-#include "StripRunner.h"
+#include "Sandbox.h"
 
 #include <QFile>
+#include <QProcess>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <map>
-#include <ostream>
-#include <string>
 #include <sys/resource.h>
 #include <unistd.h>
-#include <utility>
-#include <vector>
 
 namespace {
 
 using namespace plaintrove::testing;
 
-// ---- One file at a time
+const QByteArray otherPage = "<h1>Other</h1>\r\n";
+const QByteArray otherText = "Other\r\n";
+const QByteArray unclosedPage = "first\r\nkeep <b class=\"x\"\r\n";
+const QByteArray unclosedText = "first\r\nkeep";
 
-struct SingleCase
+struct Row
 {
     const char *name;
-    std::vector<const char *> arguments;
-    QByteArray standardInput;
+    QStringList arguments;
     int exitCode;
-    QByteArray standardOutput;
-    const char *standardError; // must occur in it; empty: standard error must be empty
-    // Files that differ from the sandbox afterwards (all others must be as they were).
-    Sandbox::Changes changedFiles = {};
+    const char *standardError; // part of it; empty when it must be empty
+    std::vector<std::pair<QString, QByteArray>> changes = {}; // files written, with their bytes
+    QByteArray standardOutput = {};
+    QByteArray standardInput = {};
+    std::function<void()> inChild = {}; // runs in the child just before it starts the program
 };
 
-void PrintTo(const SingleCase &row, std::ostream *os)
+void PrintTo(const Row &row, std::ostream *os)
 {
     *os << row.name;
 }
 
-class SingleConversion : public testing::TestWithParam<SingleCase>
+class CommandLine : public ::testing::TestWithParam<Row>
 {
 };
 
-TEST_P(SingleConversion, ExitStatusOutputMessagesAndFiles)
+TEST_P(CommandLine, ExitStatusStreamsMessagesAndFiles)
 {
-    const SingleCase &c = GetParam();
+    const Row &row = GetParam();
     const Sandbox sandbox;
-    const auto expectedFiles = sandbox.snapshotWith(c.changedFiles);
+    sandbox.write(QStringLiteral("other.htm"), otherPage);
+    sandbox.write(QStringLiteral("open.html"), unclosedPage);
+    auto expected = sandbox.snapshot();
 
-    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments), { c.standardInput });
+    QProcess process;
+    process.setWorkingDirectory(sandbox.root());
+    if (row.inChild)
+        process.setChildProcessModifier(row.inChild);
+    process.start(QStringLiteral(PLAINTROVE_STRIP), row.arguments);
+    process.write(row.standardInput);
+    process.closeWriteChannel();
+    ASSERT_TRUE(process.waitForFinished(60000));
 
-    expectOutcome(outcome, c.exitCode, c.standardError);
-    EXPECT_EQ(outcome.standardOutput, c.standardOutput);
-    EXPECT_EQ(sandbox.snapshot(), expectedFiles);
+    const QByteArray errors = process.readAllStandardError();
+    EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(process.exitCode(), row.exitCode) << errors.toStdString();
+    EXPECT_TRUE(*row.standardError ? errors.contains(row.standardError) : errors.isEmpty())
+        << errors.toStdString();
+    EXPECT_EQ(process.readAllStandardOutput(), row.standardOutput);
+    auto actual = sandbox.snapshot();
+    for (const auto &[name, bytes] : row.changes) {
+        EXPECT_EQ(sandbox.read(name), bytes) << name.toStdString();
+        expected.erase(name);
+        actual.erase(name);
+    }
+    EXPECT_EQ(actual, expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, SingleConversion,
-    testing::Values(SingleCase { "FileToFileReplacesOutput", { "page.html", "old.txt" }, "", 0, "",
-                        "", { { "old.txt", pageText } } },
-        SingleCase { "FileToNewFile", { "page.html", "new.txt" }, "", 0, "", "",
-            { { "new.txt", pageText } } },
-        SingleCase { "FileToMissingOutputIsStandardOutput", { "page.html" }, "", 0, pageText, "" },
-        SingleCase { "FileToDashIsStandardOutput", { "page.html", "-" }, "", 0, pageText, "" },
-        SingleCase { "NoArgumentsIsStandardInputToStandardOutput", {}, page, 0, pageText, "" },
-        SingleCase { "DashesAreStandardStreams", { "-", "-" }, page, 0, pageText, "" },
-        SingleCase { "StandardInputToFile", { "-", "new.txt" }, page, 0, "", "",
-            { { "new.txt", pageText } } },
-        SingleCase { "OptionsEndBeforeDashDash", { "--", "page.html" }, "", 0, pageText, "" },
-        SingleCase { "UnclosedTagKeepsTextAndWarns", { "open.html", "old.txt" }, "", 3, "",
-            "plaintrove-strip: open.html: warning: the input ends inside a tag",
-            { { "old.txt", unclosedPageText } } },
-        SingleCase { "UnclosedTagOnStandardInput", {}, unclosedPage, 3, unclosedPageText,
-            "plaintrove-strip: standard input: warning: " },
-        SingleCase { "MissingInput", { "absent.html", "old.txt" }, "", 1, "",
+// Standard output, replaced in the child by `path` opened for appending.
+std::function<void()> standardOutputTo(const char *path)
+{
+    return [path] { ::dup2(::open(path, O_WRONLY | O_APPEND), STDOUT_FILENO); };
+}
+
+INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
+    ::testing::Values(
+        Row { "FileToFile", { "page.html", "new.txt" }, 0, "", { { "new.txt", pageText } } },
+        Row { "FileToStandardOutput", { "page.html" }, 0, "", {}, pageText },
+        Row { "NoArgumentsReadStandardInput", {}, 0, "", {}, pageText, page },
+        Row { "DashIsStandardInput", { "-", "new.txt" }, 0, "", { { "new.txt", pageText } }, {},
+            page },
+        Row { "NamesWithSpacesAndUtf8", { "--", "page.html", "-résumé ✓ x.txt" }, 0, "",
+            { { "-résumé ✓ x.txt", pageText } } },
+        Row { "UnclosedTagWarns", { "open.html", "new.txt" }, 3,
+            "plaintrove-strip: open.html: warning: the input ends inside a tag that is never "
+            "closed",
+            { { "new.txt", unclosedText } } },
+        Row { "UnclosedTagOnStandardInput", {}, 3,
+            "plaintrove-strip: standard input: warning: ", {}, unclosedText, unclosedPage },
+        Row { "FailureNamesTheFileAndTheReason", { "absent.html", "old.txt" }, 1,
             "plaintrove-strip: absent.html: No such file or directory\n" },
-        SingleCase { "InputIsDirectory", { "sub", "old.txt" }, "", 1, "",
-            "plaintrove-strip: sub: Is a directory\n" },
-        SingleCase { "OutputIsInput", { "page.html", "./page.html" }, "", 1, "",
-            "plaintrove-strip: ./page.html: the output file is the input file\n" },
-        SingleCase { "OutputDirectoryMissing", { "page.html", "nowhere/new.txt" }, "", 1, "",
-            "plaintrove-strip: nowhere/new.txt: No such file or directory\n" },
-        SingleCase { "OutputIsDirectory", { "page.html", "sub" }, "", 1, "",
-            "plaintrove-strip: sub: Is a directory\n" },
-        SingleCase { "ReadFailure", { "/proc/self/mem", "old.txt" }, "", 1, "",
-            "plaintrove-strip: /proc/self/mem: Input/output error\n" },
-        SingleCase { "TooManyArguments", { "page.html", "a.txt", "b.txt" }, "", 2, "",
-            "Try 'plaintrove-strip --help'" },
-        SingleCase { "UnknownOption", { "--frobnicate", "page.html" }, "", 2, "",
-            "Try 'plaintrove-strip --help'" },
-        SingleCase {
-            "DirectoryOptionWithoutValue", { "-d" }, "", 2, "", "Try 'plaintrove-strip --help'" },
-        SingleCase {
-            "DirectoryOptionWithoutFiles", { "-d", "sub" }, "", 2, "", "needs at least one FILE" },
-        SingleCase {
-            "DirectoryOptionWithStandardInput", { "-d", "sub", "-" }, "", 2, "", "standard input" },
-        SingleCase { "DirectoryOptionTwice", { "-d", "sub", "-d", "sub", "page.html" }, "", 2, "",
-            "more than once" },
-        SingleCase { "EmptyDirectoryName", { "-d", "", "page.html" }, "", 2, "", "empty" },
-        SingleCase { "EmptyInputName", { "", "old.txt" }, "", 2, "", "an empty file name" },
-        SingleCase { "EmptyOutputName", { "page.html", "" }, "", 2, "", "an empty file name" },
-        SingleCase { "Version", { "--version" }, "", 0, "plaintrove-strip 2.0.1\n", "" },
-        SingleCase { "VersionShort", { "-v" }, "", 0, "plaintrove-strip 2.0.1\n", "" }),
-    caseName);
+        Row { "ClosedStandardOutput", { "page.html" }, 1,
+            "plaintrove-strip: standard output: Bad file descriptor\n", {}, {}, {},
+            [] { ::close(STDOUT_FILENO); } },
+        Row { "FullStandardOutput", { "page.html" }, 1,
+            "plaintrove-strip: standard output: No space left on device\n", {}, {}, {},
+            standardOutputTo("/dev/full") },
+        Row { "VersionOnAFullStandardOutput", { "--version" }, 1,
+            "plaintrove-strip: standard output: No space left on device\n", {}, {}, {},
+            standardOutputTo("/dev/full") },
+        // No signal ends the program: a pipe without a reader, or a file past the size limit.
+        Row { "BrokenPipe", { "page.html" }, 1, "plaintrove-strip: standard output: Broken pipe\n",
+            {}, {}, {},
+            [] {
+                int ends[2];
+                if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
+                    ::dup2(ends[1], STDOUT_FILENO);
+            } },
+        Row { "FileSizeLimit", { "page.html", "old.txt" }, 1,
+            "plaintrove-strip: old.txt: File too large\n", {}, {}, {},
+            [] {
+                const rlimit none { 0, 0 };
+                ::setrlimit(RLIMIT_FSIZE, &none);
+            } },
+        // As in `plaintrove-strip page.html >> page.html`: it would read its own output for ever.
+        Row { "StandardOutputIsTheInput", { "page.html" }, 1,
+            "plaintrove-strip: standard output: the output file is the input file\n", {}, {}, {},
+            standardOutputTo("page.html") },
+        Row { "Version", { "-v" }, 0, "", {}, "plaintrove-strip " PLAINTROVE_VERSION "\n" }),
+    [](const auto &row) { return std::string(row.param.name); });
 
-// A closed standard stream must not lend its number to a file the program opens, and writing to
-// it must fail as it would have.
-TEST(SingleConversion, ClosedStandardOutputIsAnError)
+INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
+    ::testing::Values(Row { "TooManyArguments", { "page.html", "a", "b" }, 2,
+                          "plaintrove-strip: too many arguments; only INPUT and OUTPUT may be "
+                          "given\nTry 'plaintrove-strip --help' for more information.\n" },
+        Row { "UnknownOption", { "-page.html", "new.txt" }, 2, "Unknown options: p, a, g, e" },
+        Row { "DirectoryWithoutValue", { "-d" }, 2, "Missing value after '-d'" },
+        Row { "DirectoryWithoutFiles", { "-d", "sub" }, 2, "needs at least one FILE" },
+        Row { "DirectoryWithStandardInput", { "-d", "sub", "-" }, 2, "standard input (\"-\")" },
+        Row { "DirectoryTwice", { "-d", "sub", "-d", "sub", "page.html" }, 2, "more than once" },
+        Row { "EmptyDirectoryName", { "-d", "", "page.html" }, 2, "directory name is empty" },
+        Row { "EmptyFileName", { "page.html", "" }, 2, "an empty file name" }),
+    [](const auto &row) { return std::string(row.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
+    ::testing::Values(
+        Row { "EachNameLosesItsLastExtension",
+            { "-d", "sub", "page.html", "other.htm", "old.txt", "--", "-x.y.html" }, 0, "",
+            { { "sub/page.txt", pageText }, { "sub/other.txt", otherText },
+                { "sub/old.txt", oldOutput.left(oldOutput.size() - 2) + "\r\n" },
+                { "sub/-x.y.txt", pageText }, { "-x.y.html", page } },
+            {}, {}, [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("-x.y.html")); } },
+        Row { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
+            "plaintrove-strip: absent.html: No such file or directory\n",
+            { { "sub/page.txt", pageText } } },
+        Row { "HighestStatusWins", { "--output-directory=sub", "open.html", "absent.html" }, 3,
+            "plaintrove-strip: open.html: warning: ", { { "sub/open.txt", unclosedText } } },
+        Row { "TwoInputsForOneOutput", { "-d", "sub", "page.html", "page.htm" }, 1,
+            "plaintrove-strip: page.htm: its output file sub/page.txt is already the output of "
+            "page.html\n",
+            { { "sub/page.txt", pageText }, { "page.htm", page } }, {}, {},
+            [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("page.htm")); } },
+        Row { "OutputThatIsAnotherInput", { "-d", ".", "old.html", "old.txt" }, 1,
+            "plaintrove-strip: ./old.txt: the output file is also one of the input files\n",
+            { { "old.html", page } }, {}, {},
+            [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("old.html")); } },
+        // Qt takes a name starting with ':' for one of its resources, which no directory holds.
+        Row { "NamesStartingWithAColon", { "-d", "sub", ":page.html" }, 0, "",
+            { { "sub/:page.txt", pageText }, { ":page.html", page } }, {}, {},
+            [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral(":page.html")); } }),
+    [](const auto &row) { return std::string(row.param.name); });
+
+TEST(CommandLine, HelpShowsBothFormsAndTheExitStatuses)
 {
-    const Sandbox sandbox;
-    RunOptions options;
-    options.inChild = [] { ::close(STDOUT_FILENO); };
-    const Outcome outcome = runStrip(sandbox, { QStringLiteral("page.html") }, options);
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_TRUE(outcome.standardError.contains("standard output: Bad file descriptor"))
-        << outcome.standardError.toStdString();
+    QProcess process;
+    process.start(QStringLiteral(PLAINTROVE_STRIP), { QStringLiteral("--help") });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    const QByteArray help = process.readAllStandardOutput();
+    EXPECT_EQ(process.exitCode(), 0);
+    EXPECT_TRUE(help.startsWith("Usage: plaintrove-strip [options] [INPUT [OUTPUT]]\n"
+                                "       plaintrove-strip [options] -d DIR FILE...\n"));
+    EXPECT_TRUE(help.contains("3 an input ended inside a tag")) << help.toStdString();
 }
 
-TEST(SingleConversion, HelpShowsBothFormsAndExitStatuses)
+// Qt reads arguments as UTF-8 and would spell such a name as another file's, which must stay
+// untouched.
+TEST(CommandLine, NameThatIsNotUtf8IsRefused)
 {
     const Sandbox sandbox;
-    const Outcome outcome = runStrip(sandbox, { QStringLiteral("--help") });
-    EXPECT_EQ(outcome.exitCode, 0);
-    EXPECT_TRUE(
-        outcome.standardOutput.startsWith("Usage: plaintrove-strip [options] [INPUT [OUTPUT]]\n"));
-    EXPECT_TRUE(outcome.standardOutput.contains("plaintrove-strip [options] -d DIR FILE..."));
-    EXPECT_TRUE(outcome.standardOutput.contains("--output-directory <DIR>"));
-    EXPECT_TRUE(outcome.standardOutput.contains("3 an input ended inside a tag"));
-    EXPECT_EQ(outcome.standardError, QByteArray());
-}
-
-TEST(SingleConversion, StandardOutputThatIsTheInputIsRefused)
-{
-    // As in `plaintrove-strip page.html >> page.html`: reading its own output back for ever.
-    const Sandbox sandbox;
+    sandbox.write(QString::fromUtf8("a\xEF\xBF\xBD.txt"), oldOutput); // "a", U+FFFD
     const auto before = sandbox.snapshot();
-    const int fd = ::open(
-        QFile::encodeName(sandbox.path("page.html")).constData(), O_WRONLY | O_APPEND | O_CLOEXEC);
-    ASSERT_GE(fd, 0);
-    const Outcome outcome = runStrip(sandbox, { QStringLiteral("page.html") },
-        { .inChild = [fd] { ::dup2(fd, STDOUT_FILENO); } });
-    ::close(fd);
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_TRUE(
-        outcome.standardError.contains("standard output: the output file is the input file"))
-        << outcome.standardError.toStdString();
+    QProcess process;
+    process.setWorkingDirectory(sandbox.root());
+    process.start(QStringLiteral("/bin/sh"),
+        { QStringLiteral("-c"), QStringLiteral("exec \"$0\" page.html \"$(printf 'a\\377.txt')\""),
+            QStringLiteral(PLAINTROVE_STRIP) });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    EXPECT_EQ(process.exitCode(), 1);
+    EXPECT_TRUE(process.readAllStandardError().contains(": the name is not valid UTF-8"));
     EXPECT_EQ(sandbox.snapshot(), before);
 }
-
-// ---- Failing writes
-
-struct WriteFailureCase
-{
-    const char *name;
-    std::vector<const char *> arguments;
-    const char *standardError;
-    bool toDevFull = false;
-    bool toClosedPipe = false;
-    rlim_t fileSizeLimit = RLIM_INFINITY;
-};
-
-void PrintTo(const WriteFailureCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
-class WriteFailure : public testing::TestWithParam<WriteFailureCase>
-{
-};
-
-TEST_P(WriteFailure, IsExitOneWithAMessageAndChangesNothing)
-{
-    const WriteFailureCase &c = GetParam();
-    const Sandbox sandbox;
-    // Far more than a pipe holds, so that a write is still pending when the reader goes away.
-    QByteArray large;
-    for (int line = 0; line < 40000; ++line)
-        large += "<p>line " + QByteArray::number(line) + "</p>\r\n";
-    sandbox.write("large.html", large);
-    const auto before = sandbox.snapshot();
-
-    int pipeEnds[2] = { -1, -1 };
-    ASSERT_EQ(::pipe2(pipeEnds, O_CLOEXEC), 0);
-    ::close(pipeEnds[0]); // nobody will ever read
-    const int writeEnd = pipeEnds[1];
-    const rlim_t limit = c.fileSizeLimit;
-    const bool closedPipe = c.toClosedPipe;
-    RunOptions options;
-    if (c.toDevFull)
-        options.standardOutputFile = QStringLiteral("/dev/full");
-    // No signal is ignored here: the program must turn SIGPIPE and SIGXFSZ into messages itself.
-    options.inChild = [writeEnd, limit, closedPipe] {
-        if (closedPipe)
-            ::dup2(writeEnd, STDOUT_FILENO);
-        if (limit != RLIM_INFINITY) {
-            const rlimit lowered { limit, limit };
-            ::setrlimit(RLIMIT_FSIZE, &lowered);
-        }
-    };
-    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments), options);
-    ::close(writeEnd);
-
-    EXPECT_EQ(outcome.exitCode, 1);
-    EXPECT_TRUE(outcome.standardError.contains(c.standardError))
-        << outcome.standardError.toStdString();
-    EXPECT_EQ(sandbox.snapshot(), before);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cli, WriteFailure,
-    testing::Values(WriteFailureCase { "DevFull", { "page.html" },
-                        "plaintrove-strip: standard output: No space left on device\n", true },
-        WriteFailureCase { "DevFullVersion", { "--version" },
-            "plaintrove-strip: standard output: No space left on device\n", true },
-        WriteFailureCase { "DevFullHelp", { "--help" },
-            "plaintrove-strip: standard output: No space left on device\n", true },
-        WriteFailureCase { "ClosedPipe", { "large.html" },
-            "plaintrove-strip: standard output: Broken pipe\n", false, true },
-        WriteFailureCase { "FileSizeLimitReplacingOutput", { "large.html", "old.txt" },
-            "plaintrove-strip: old.txt: File too large\n", false, false, 64 * 1024 },
-        WriteFailureCase { "FileSizeLimitNewOutput", { "large.html", "new.txt" },
-            "plaintrove-strip: new.txt: File too large\n", false, false, 64 * 1024 },
-        WriteFailureCase { "FileSizeLimitInBatch", { "-d", "sub", "large.html" },
-            "plaintrove-strip: sub/large.txt: File too large\n", false, false, 64 * 1024 }),
-    caseName);
-
-// ---- Batch mode
-
-struct BatchCase
-{
-    const char *name;
-    std::vector<const char *> arguments;
-    int exitCode;
-    std::vector<const char *> messages; // each must occur on standard error
-    Sandbox::Changes changedFiles;
-    std::vector<std::pair<const char *, QByteArray>> extraInputs = {};
-};
-
-void PrintTo(const BatchCase &row, std::ostream *os)
-{
-    *os << row.name;
-}
-
-class Batch : public testing::TestWithParam<BatchCase>
-{
-};
-
-TEST_P(Batch, WritesEachFileAndReportsTheHighestStatus)
-{
-    const BatchCase &c = GetParam();
-    const Sandbox sandbox;
-    for (const auto &[name, bytes] : c.extraInputs)
-        sandbox.write(name, bytes);
-    const auto expectedFiles = sandbox.snapshotWith(c.changedFiles);
-
-    const Outcome outcome = runStrip(sandbox, toArguments(c.arguments));
-
-    EXPECT_EQ(outcome.exitCode, c.exitCode) << outcome.standardError.toStdString();
-    EXPECT_EQ(outcome.standardOutput, QByteArray());
-    for (const char *message : c.messages) {
-        EXPECT_TRUE(outcome.standardError.contains(message))
-            << "missing: " << message << "\nin: " << outcome.standardError.toStdString();
-    }
-    if (c.messages.empty()) {
-        EXPECT_EQ(outcome.standardError, QByteArray());
-    }
-    EXPECT_EQ(sandbox.snapshot(), expectedFiles);
-}
-
-INSTANTIATE_TEST_SUITE_P(Cli, Batch,
-    testing::Values(
-        BatchCase { "NamesLoseTheirLastExtension",
-            { "-d", "sub", "page.html", "other.htm", "a.b.html", "noext", ".hidden" }, 0, {},
-            { { "sub/page.txt", pageText }, { "sub/other.txt", otherPageText },
-                { "sub/a.b.txt", otherPageText }, { "sub/noext.txt", pageText },
-                { "sub/.hidden.txt", otherPageText } },
-            { { "a.b.html", otherPage }, { "noext", page }, { ".hidden", otherPage } } },
-        BatchCase { "LongOptionAndExistingOutputReplaced",
-            { "--output-directory", ".", "page.html" }, 0, {}, { { "page.txt", pageText } },
-            { { "page.txt", oldOutput } } },
-        BatchCase { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
-            { "plaintrove-strip: absent.html: No such file or directory\n" },
-            { { "sub/page.txt", pageText } } },
-        BatchCase { "UnclosedTagOutranksSuccess", { "-d", "sub", "page.html", "open.html" }, 3,
-            { "plaintrove-strip: open.html: warning: " },
-            { { "sub/page.txt", pageText }, { "sub/open.txt", unclosedPageText } } },
-        BatchCase { "HighestStatusWins", { "-d", "sub", "open.html", "absent.html", "page.html" },
-            3,
-            { "plaintrove-strip: open.html: warning: ",
-                "plaintrove-strip: absent.html: No such file or directory\n" },
-            { { "sub/page.txt", pageText }, { "sub/open.txt", unclosedPageText } } },
-        BatchCase { "DuplicateOutputNameIsAnErrorNotAnOverwrite",
-            { "-d", "sub", "page.html", "page.htm", "other.htm" }, 1,
-            { "plaintrove-strip: page.htm: its output file sub/page.txt is already the output of "
-              "page.html\n" },
-            { { "sub/page.txt", pageText }, { "sub/other.txt", otherPageText } },
-            { { "page.htm", otherPage } } },
-        BatchCase { "SameInputTwice", { "-d", "sub", "page.html", "page.html" }, 1,
-            { "plaintrove-strip: page.html: its output file sub/page.txt is already" },
-            { { "sub/page.txt", pageText } } },
-        BatchCase { "OutputThatIsItsOwnInputIsRefused", { "-d", ".", "old.txt" }, 1,
-            { "plaintrove-strip: ./old.txt: the output file is the input file\n" }, {} },
-        BatchCase { "OutputThatIsAnotherInputIsRefused", { "-d", ".", "old.html", "old.txt" }, 1,
-            // The refused output is nobody's: old.txt is then refused as its own output.
-            { "plaintrove-strip: ./old.txt: the output file is also one of the input files\n",
-                "plaintrove-strip: ./old.txt: the output file is the input file\n" },
-            {}, { { "old.html", page } } },
-        BatchCase { "OutputDirectoryMissing", { "-d", "nowhere", "page.html", "other.htm" }, 1,
-            { "plaintrove-strip: nowhere/page.txt: No such file or directory\n",
-                "plaintrove-strip: nowhere/other.txt: No such file or directory\n" },
-            {} },
-        // Qt reads a name that starts with ':' as one of its resources, which no directory holds.
-        BatchCase { "NamesStartingWithAColonStayInTheDirectory",
-            { "-d", "sub", ":notes.html", "./:other.htm" }, 0, {},
-            { { "sub/:notes.txt", pageText }, { "sub/:other.txt", otherPageText } },
-            { { ":notes.html", page }, { ":other.htm", otherPage } } }),
-    caseName);
 
 } // namespace

@@ -1,0 +1,86 @@
+#!/usr/bin/env bash
+# Fails one system call of plaintrove-strip at a time with strace. A failed run must say which
+# file and why, exit with 1 and leave every file as it was, with no temporary file behind; an
+# interrupted call is repeated and a file system that cannot flush is no failure.
+# Usage: faults.sh PLAINTROVE_STRIP
+set -uo pipefail
+command -v strace >/dev/null || { echo "strace is missing: skipped"; exit 77; }
+strace -f -o /dev/null true 2>/dev/null || { echo "ptrace is not permitted: skipped"; exit 77; }
+strip=$(realpath "$1")
+
+scratch=$(mktemp -d)
+trap 'rm -rf "$scratch"' EXIT
+# Over ten of the program's 256 KiB blocks, so that reads and writes repeat.
+awk 'BEGIN { for (i = 1; i <= 100000; i++) print "<p>line " i " of a long page</p>" }' \
+    >"$scratch/page.html"
+failures=0
+
+# Every entry under a directory: name, type, size and checksum.
+snapshot() {
+    (cd "$1" && find . -mindepth 1 | sort | while read -r entry; do
+        echo "$entry $(stat -c '%F %s' "$entry") $([ -f "$entry" ] && md5sum <"$entry")"
+    done)
+}
+
+# run TEMPORARY SYSCALL ERRNO WHEN FILTER CHANGED STATUS MESSAGE ARGUMENTS...
+run() {
+    local temporary=$1 call=$2 errno=$3 when=$4 filter=$5 changed=$6 status=$7 message=$8
+    shift 8
+    local dir=$scratch/run twin=$scratch/twin
+    rm -rf "$dir" "$twin" && mkdir -p "$dir/sub"
+    cp "$scratch/page.html" "$dir" && echo '<p>another page</p>' >"$dir/other.html"
+    echo 'old output' >"$dir/old.txt" && cp -a "$dir" "$twin"
+    # An unfaulted run in a twin directory gives the expected output, and counts the openat
+    # calls up to the one that makes the unnamed temporary file.
+    (cd "$twin" && strace -fqq -o "$scratch/openat" -e trace=openat "$strip" "$@" 2>/dev/null)
+    local before expected error found problems=() faults=(-e "inject=$call:error=$errno:when=$when")
+    [ "$filter" = - ] || faults+=(-P "$filter")
+    if [ "$temporary" = named ]; then
+        faults+=(-e "inject=openat:error=EOPNOTSUPP:when=$(awk '/openat\(/ { n++ }
+            /O_TMPFILE/ { print n; exit }' "$scratch/openat")")
+    fi
+    before=$(snapshot "$dir")
+    expected=$({ grep -v -E "^\./($changed) " <<<"$before"
+        snapshot "$twin" | grep -E "^\./($changed) "; } | sort)
+    error=$(cd "$dir" && strace -fqq -o "$scratch/log" "${faults[@]}" "$strip" "$@" 2>&1 >/dev/null)
+    found=$?
+    error=$(grep -v '^strace: Requested path' <<<"$error")
+    [ -z "$message" ] || message="plaintrove-strip: $message"
+    [ "$found" = "$status" ] || problems+=("exit status $found, expected $status")
+    [ "$error" = "$message" ] || problems+=("stderr: $error" "expected: $message")
+    grep -q -E "^[0-9]+ +$call\(.*INJECTED" "$scratch/log" || problems+=("no $call call failed")
+    found=$(diff <(echo "$expected") <(snapshot "$dir") | sed 's/^/  /') ||
+        problems+=("files differ (< expected, > found):" "$found")
+    ((${#problems[@]} == 0)) && return
+    failures=$((failures + 1))
+    echo "FAILED: $call $errno when=$when on ${filter/#-/any path}, $temporary temporary: $*"
+    printf '  %s\n' "${problems[@]}"
+}
+
+# row SYSCALL ERRNO WHEN FILTER CHANGED NAMED STATUS MESSAGE ARGUMENTS...
+#   FILTER   strace -P path, only calls on it count (. is where temporary files go); - for all
+#   CHANGED  entries that end as an unfaulted run leaves them (a regular expression); - for none
+#   NAMED    y: also with O_TMPFILE refused, so that QSaveFile falls back to a named file
+row() {
+    run unnamed "$1" "$2" "$3" "$4" "$5" "${@:7}"
+    [ "$6" = n ] || run named "$1" "$2" "$3" "$4" "$5" "${@:7}"
+}
+
+row openat EACCES 1 page.html - n 1 'page.html: Permission denied' page.html old.txt
+row read EIO 2 page.html - n 1 'page.html: Input/output error' page.html old.txt
+row openat EROFS 1 . - n 1 'old.txt: Read-only file system' page.html old.txt
+row openat EDQUOT 1 . - n 1 'new.txt: Disk quota exceeded' page.html new.txt
+row write ENOSPC 2 - - y 1 'old.txt: No space left on device' page.html old.txt
+row write EIO 1 - - y 1 'new.txt: Input/output error' page.html new.txt
+row fdatasync EIO 1 - - y 1 'old.txt: Input/output error' page.html old.txt
+row linkat EIO 1 - - n 1 'new.txt: Input/output error' page.html new.txt
+row rename EXDEV 1 - - y 1 'old.txt: Invalid cross-device link' page.html old.txt
+row rename EACCES 1 - - y 1 'old.txt: Permission denied' page.html old.txt
+row read EINTR 2 page.html new.txt n 0 '' page.html new.txt
+row write EINTR 2 - new.txt y 0 '' page.html new.txt
+row fdatasync EINVAL 1 - old.txt y 0 '' page.html old.txt
+row write ENOSPC 1 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
+    -d sub page.html other.html
+
+echo "$failures failed"
+[ "$failures" -eq 0 ]

@@ -1,0 +1,206 @@
+// One conversion of a file, as the main window asks for it: what is written where, and that a
+// run that fails names the file and the reason and changes nothing at all.
+
+#include "ConversionRun.h"
+#include "Sandbox.h"
+
+#include <QFile>
+#include <csignal>
+#include <functional>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace {
+
+using namespace plaintrove::conversion;
+using namespace plaintrove::testing;
+
+QByteArray native(const Sandbox &sandbox, const char *path)
+{
+    return QFile::encodeName(*path == '/' ? QString::fromUtf8(path) : sandbox.path(path));
+}
+
+std::function<bool(const Sandbox &)> symlinked(const char *target, const char *name)
+{
+    return [=](const Sandbox &s) { return ::symlink(target, native(s, name).constData()) == 0; };
+}
+
+// A device node of the sandbox's own, so that a program that wrongly replaced it would only
+// hurt the scratch directory. Making one needs root.
+bool device(const Sandbox &sandbox, const char *name, unsigned minor)
+{
+    return ::mknod(native(sandbox, name).constData(), S_IFCHR | 0666, makedev(1, minor)) == 0;
+}
+
+struct Row
+{
+    const char *name;
+    const char *directory; // below the sandbox, or absolute
+    const char *file;
+    const char *output; // below the sandbox, or absolute; empty for none
+    ConversionStatus status;
+    const char *about; // the file the result names
+    const char *reason; // part of the result's reason; empty when there must be none
+    // Adds what the row needs to the sandbox; false when this machine cannot.
+    std::function<bool(const Sandbox &)> prepare = {};
+    const char *written = nullptr; // the file that holds the new text afterwards
+    QByteArray input = page;
+    QByteArray text = pageText;
+    rlim_t fileSizeLimit = RLIM_INFINITY;
+};
+
+void PrintTo(const Row &row, std::ostream *os)
+{
+    *os << row.name;
+}
+
+QString inSandbox(const Sandbox &sandbox, const char *path)
+{
+    if (*path == '/')
+        return QString::fromUtf8(path);
+    return *path ? sandbox.path(QString::fromUtf8(path)) : sandbox.root();
+}
+
+// Writes past the limit fail with EFBIG, as on a full disk; the signal is ignored meanwhile.
+ConversionResult convertWithin(rlim_t limit, const ConversionRequest &request)
+{
+    rlimit saved {};
+    ::getrlimit(RLIMIT_FSIZE, &saved);
+    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit lowered { limit, saved.rlim_max };
+    ::setrlimit(RLIMIT_FSIZE, &lowered);
+    const ConversionResult result = runConversion(request);
+    ::setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, handler);
+    return result;
+}
+
+class Conversion : public ::testing::TestWithParam<Row>
+{
+};
+
+TEST_P(Conversion, WritesOnlyTheOutputOrNothingAtAll)
+{
+    const Row &row = GetParam();
+    const Sandbox sandbox;
+    sandbox.write(QStringLiteral("page.html"), row.input);
+    if (row.prepare && !row.prepare(sandbox))
+        GTEST_SKIP() << "this machine cannot set the row up";
+    auto expected = sandbox.snapshot();
+    struct stat before = {};
+    const bool replaces
+        = row.written && ::stat(native(sandbox, row.written).constData(), &before) == 0;
+
+    const ConversionResult result = convertWithin(row.fileSizeLimit,
+        { inSandbox(sandbox, row.directory), QString::fromUtf8(row.file),
+            *row.output ? inSandbox(sandbox, row.output) : QString() });
+
+    EXPECT_EQ(result.status, row.status) << result.reason.toStdString();
+    EXPECT_EQ(result.path, inSandbox(sandbox, row.about));
+    EXPECT_TRUE(*row.reason ? result.reason.contains(QString::fromUtf8(row.reason))
+                            : result.reason.isEmpty())
+        << result.reason.toStdString();
+    auto actual = sandbox.snapshot();
+    if (row.written) {
+        EXPECT_EQ(sandbox.read(QString::fromUtf8(row.written)), row.text);
+        expected.erase(QString::fromUtf8(row.written));
+        actual.erase(QString::fromUtf8(row.written));
+    }
+    EXPECT_EQ(actual, expected) << "something beside the output changed";
+    // A replaced file is a new file with the old one's permissions and owner.
+    struct stat after = {};
+    if (replaces && ::stat(native(sandbox, row.written).constData(), &after) == 0) {
+        EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
+        EXPECT_EQ(after.st_mode, before.st_mode);
+        EXPECT_EQ(after.st_uid, before.st_uid);
+        EXPECT_EQ(after.st_gid, before.st_gid);
+    }
+}
+
+const auto bigInput = [] {
+    QByteArray html;
+    for (int line = 0; html.size() < 12'000'000; ++line)
+        html += "<p>line " + QByteArray::number(line) + " of a long page</p>\r\n";
+    return html;
+}();
+const QByteArray bigText = QByteArray(bigInput).replace("<p>", "").replace("</p>", "");
+const QByteArray longName(251, 'b');
+
+INSTANTIATE_TEST_SUITE_P(Succeeds, Conversion,
+    ::testing::Values(Row { "CreatesANewOutput", "", "page.html", "new.txt",
+                          ConversionStatus::Converted, "new.txt", "", {}, "new.txt" },
+        // Root may give a user's file to root: it must stay the user's, as must its permissions.
+        Row { "ReplacesAnOutputKeepingItsOwnerAndPermissions", "", "page.html", "old.txt",
+            ConversionStatus::Converted, "old.txt", "",
+            [](const Sandbox &s) {
+                const QByteArray old = native(s, "old.txt");
+                return ::chmod(old.constData(), 0640) == 0
+                    && (::geteuid() != 0 || ::chown(old.constData(), 4321, 4321) == 0);
+            },
+            "old.txt" },
+        Row { "DirectoryEndingInASlash", "sub/..//", "page.html", "old.txt",
+            ConversionStatus::Converted, "old.txt", "", {}, "old.txt" },
+        Row { "EmptyInputGivesAnEmptyOutput", "", "page.html", "old.txt",
+            ConversionStatus::Converted, "old.txt", "", {}, "old.txt", "", "" },
+        Row { "UnclosedTagKeepsTheTextBeforeIt", "", "page.html", "old.txt",
+            ConversionStatus::ConvertedUnclosedTag, "page.html", "never closed", {}, "old.txt",
+            "first\r\nkeep <b class=\"x\"\r\nswallowed\r\n", "first\r\nkeep" },
+        Row { "ALinkKeepsPointingAtTheReplacedFile", "", "page.html", "link.txt",
+            ConversionStatus::Converted, "link.txt", "", symlinked("old.txt", "link.txt"),
+            "old.txt" },
+        // Qt takes a name starting with ':' for one of its resources.
+        Row { "ANameStartingWithAColon", "", "page.html", ":link.txt", ConversionStatus::Converted,
+            ":link.txt", "", symlinked("old.txt", ":link.txt"), "old.txt" },
+        Row { "ADanglingLinkGetsItsTargetCreated", "", "page.html", "dangling.txt",
+            ConversionStatus::Converted, "dangling.txt", "",
+            symlinked("target.txt", "dangling.txt"), "target.txt" },
+        Row { "ADeviceIsWrittenToNotReplaced", "", "page.html", "null", ConversionStatus::Converted,
+            "null", "", [](const Sandbox &s) { return device(s, "null", 3); } },
+        Row { "ALargeInput", "", "page.html", "old.txt", ConversionStatus::Converted, "old.txt", "",
+            {}, "old.txt", bigInput, bigText }),
+    [](const auto &row) { return std::string(row.param.name); });
+
+INSTANTIATE_TEST_SUITE_P(Fails, Conversion,
+    ::testing::Values(Row { "MissingInput", "", "absent.html", "old.txt", ConversionStatus::Failed,
+                          "absent.html", "No such file or directory" },
+        Row { "InputIsADirectory", "", "sub", "old.txt", ConversionStatus::Failed, "sub",
+            "Is a directory" },
+        Row { "NoInputSelected", "sub", "", "old.txt", ConversionStatus::Failed, "sub",
+            "no input file is selected" },
+        Row { "NoOutputGiven", "", "page.html", "", ConversionStatus::Failed, "page.html",
+            "no output file was given" },
+        Row { "ReadFailure", "/proc/self", "mem", "old.txt", ConversionStatus::Failed,
+            "/proc/self/mem", "Input/output error" },
+        Row { "OutputIsTheInput", "", "page.html", "sub/../page.html", ConversionStatus::Failed,
+            "sub/../page.html", "the output file is the input file" },
+        Row { "OutputIsALinkToTheInput", "", "page.html", "link.txt", ConversionStatus::Failed,
+            "link.txt", "the output file is the input file", symlinked("page.html", "link.txt") },
+        Row { "OutputDirectoryMissing", "", "page.html", "nowhere/new.txt",
+            ConversionStatus::Failed, "nowhere/new.txt", "No such file or directory" },
+        Row { "OutputIsADirectory", "", "page.html", "sub", ConversionStatus::Failed, "sub",
+            "Is a directory" },
+        Row { "OutputIsALoopOfLinks", "", "page.html", "loop", ConversionStatus::Failed, "loop",
+            "Too many levels of symbolic links", symlinked("loop", "loop") },
+        // A pipe is written to as it is; without a reader that fails at once instead of waiting.
+        Row { "OutputIsAPipeWithoutAReader", "", "page.html", "pipe", ConversionStatus::Failed,
+            "pipe", "No such device or address",
+            [](const Sandbox &s) { return ::mkfifo(native(s, "pipe").constData(), 0600) == 0; } },
+        Row { "OutputIsAFullDevice", "", "page.html", "full", ConversionStatus::Failed, "full",
+            "No space left on device", [](const Sandbox &s) { return device(s, "full", 7); } },
+        // Replacing goes through a temporary name seven bytes longer than the file's.
+        Row { "OutputNameTooLongToReplace", "", "page.html", longName.constData(),
+            ConversionStatus::Failed, longName.constData(), "too long for the file to be replaced",
+            [](const Sandbox &s) {
+                s.write(QString::fromLatin1(longName), oldOutput);
+                return true;
+            } },
+        Row { "DiskFullReplacingAnOutput", "", "page.html", "old.txt", ConversionStatus::Failed,
+            "old.txt", "File too large", {}, nullptr, bigInput, {}, 1 << 20 },
+        Row { "DiskFullWritingANewOutput", "", "page.html", "new.txt", ConversionStatus::Failed,
+            "new.txt", "File too large", {}, nullptr, bigInput, {}, 1 << 20 }),
+    [](const auto &row) { return std::string(row.param.name); });
+
+} // namespace

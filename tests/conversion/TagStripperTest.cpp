@@ -1,0 +1,139 @@
+// The tag stripper against its examples (tests/data/strip_tags.txt) and against the literal
+// reference on random inputs, fed in pieces of every size so that line ends, tags and runs of
+// spaces fall across the edges of the pieces and of the scanner's 64-byte windows.
+
+#include "ReferenceStripper.h"
+#include "StripHarness.h"
+
+#include <fstream>
+#include <gtest/gtest.h>
+#include <random>
+
+namespace {
+
+using namespace plaintrove::testing;
+using plaintrove::conversion::StripOutcome;
+
+struct Example
+{
+    int line = 0;
+    std::string input, expected;
+    bool unclosed = false;
+};
+
+void PrintTo(const Example &row, std::ostream *os)
+{
+    *os << "the example on line " << row.line;
+}
+
+// The quoted, escaped string at the front of `text`, which it consumes.
+std::string unquote(std::string_view &text)
+{
+    std::string bytes;
+    std::size_t i = text.find('"') + 1;
+    for (; text.at(i) != '"'; ++i) {
+        if (text[i] != '\\') {
+            bytes += text[i];
+            continue;
+        }
+        const char c = text.at(++i);
+        if (c == 'x') {
+            bytes += static_cast<char>(std::stoi(std::string(text.substr(i + 1, 2)), nullptr, 16));
+            i += 2;
+        } else {
+            const std::string_view from = "rntvf0", to { "\r\n\t\v\f\0", 6 };
+            const std::size_t escape = from.find(c);
+            bytes += escape == std::string_view::npos ? c : to[escape];
+        }
+    }
+    text.remove_prefix(i + 1);
+    return bytes;
+}
+
+std::vector<Example> examples()
+{
+    std::vector<Example> rows;
+    std::ifstream file(PLAINTROVE_STRIP_EXAMPLES);
+    std::string line;
+    for (int number = 1; std::getline(file, line); ++number) {
+        if (!line.starts_with('"'))
+            continue;
+        std::string_view rest = line;
+        Example row { number, unquote(rest), "", false };
+        row.expected = unquote(rest);
+        row.unclosed = rest.substr(0, rest.find('#')).find("unclosed") != std::string_view::npos;
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+class Examples : public ::testing::TestWithParam<Example>
+{
+};
+
+TEST_P(Examples, StripperAndReferenceGiveTheExpectedText)
+{
+    const Example &row = GetParam();
+    const StripOutcome outcome = row.unclosed ? StripOutcome::UnclosedTag : StripOutcome::Complete;
+    const ReferenceResult reference = referenceStrip(row.input);
+    EXPECT_EQ(reference.output, row.expected) << "the reference";
+    EXPECT_EQ(reference.unclosedTag, row.unclosed) << "the reference";
+    for (const std::size_t longest : { 0U, 1U, 2U, 3U, 7U, 64U }) {
+        const Stripped result = stripInPieces(row.input, longest);
+        EXPECT_EQ(result.text, row.expected) << "pieces of up to " << longest;
+        EXPECT_EQ(result.outcome, outcome) << "pieces of up to " << longest;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, Examples, ::testing::ValuesIn(examples()),
+    [](const auto &row) { return std::to_string(row.param.line); });
+
+TEST(Differential, RandomInputsAcrossWindowEdgesMatchTheReference)
+{
+    const std::string_view alphabet { "<> a\t\r\n\xC3\0", 9 };
+    std::mt19937 random(20240611);
+    int mismatches = 0;
+    for (int tried = 0; tried < 20000 && mismatches < 5; ++tried) {
+        // Past two windows; whole CR LF pairs would be too rare to split otherwise.
+        std::string input;
+        for (std::size_t length = random() % 161; input.size() < length;)
+            input += random() % 12 == 0 ? "\r\n" : std::string(1, alphabet[random() % 9]);
+        const ReferenceResult expected = referenceStrip(input);
+        const Stripped actual
+            = stripInPieces(input, random() % 10, static_cast<unsigned>(random()));
+        if (actual.text == expected.output
+            && (actual.outcome == StripOutcome::UnclosedTag) == expected.unclosedTag)
+            continue;
+        ++mismatches;
+        using ::testing::PrintToString;
+        ADD_FAILURE() << "input " << PrintToString(input) << "\n  reference "
+                      << PrintToString(expected.output) << "\n  stripper  "
+                      << PrintToString(actual.text);
+    }
+}
+
+TEST(Differential, LongInputMatchesTheReference)
+{
+    std::string input;
+    for (int line = 0; input.size() < 3'000'000; ++line)
+        input += "  <p class=x>Line " + std::to_string(line) + " <b>of</b>  a long page</p>\r\n";
+    EXPECT_EQ(stripInPieces(input, 100'000).text, referenceStrip(input).output);
+}
+
+TEST(Sink, AFailedWriteStopsTheStripper)
+{
+    // Accepts its first block of text and refuses every later one.
+    struct : plaintrove::conversion::TextSink
+    {
+        int writes = 0;
+        bool write(std::string_view) override { return ++writes == 1; }
+    } sink;
+    plaintrove::conversion::TagStripper stripper(sink);
+    EXPECT_TRUE(stripper.feed(std::string(100'000, '\n'))); // less than a block of text: held
+    EXPECT_FALSE(stripper.feed(std::string(1'000'000, '\n'))); // a block taken, the next refused
+    EXPECT_FALSE(stripper.feed("more\n"));
+    EXPECT_EQ(stripper.finish(), StripOutcome::SinkFailed);
+    EXPECT_EQ(sink.writes, 2);
+}
+
+} // namespace
