@@ -5,8 +5,7 @@ plaintrove_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libgtest-dev
     fonts-liberation fonts-comic-neue
-    desktop-file-utils appstream dpkg-dev fakeroot file imagemagick strace
-    binutils-mingw-w64-x86-64
+    desktop-file-utils appstream dpkg-dev fakeroot lintian imagemagick strace
     clang-14 libclang-rt-14-dev llvm-14 time
 )
 

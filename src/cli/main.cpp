@@ -49,7 +49,6 @@ int main(int argc, char *argv[])
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     const QCoreApplication application(argc, argv);
-    QCoreApplication::setApplicationName(QStringLiteral("plaintrove-strip"));
     QCoreApplication::setApplicationVersion(QStringLiteral(PLAINTROVE_VERSION));
     if (refuseNamesQtCannotSpell(argc, argv))
         return static_cast<int>(plaintrove::cli::ExitStatus::FileError);

@@ -7,12 +7,14 @@
 #include <cstring>
 #include <vector>
 
-// The tests build the engine once more with PLAINTROVE_PORTABLE_SCAN, so that the scanner every
-// x86-64 processor runs is tried on machines that have the faster one too.
-#if defined(__x86_64__) && defined(__GNUC__) && !defined(PLAINTROVE_PORTABLE_SCAN)
+// The tests build the engine twice more, without the AVX2 scanner and without any vector
+// instructions, so that every scanner is tried on the machine that runs them.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(PLAINTROVE_NO_AVX2)
 #define PLAINTROVE_HAVE_AVX2_SCAN 1
 #include <immintrin.h>
-#elif defined(__SSE2__)
+#endif
+#if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
+#define PLAINTROVE_HAVE_SSE2_SCAN 1
 #include <emmintrin.h>
 #endif
 
@@ -75,7 +77,7 @@ __attribute__((target("avx2"))) void scanWindowsAvx2(
 }
 #endif
 
-#if defined(__SSE2__)
+#if defined(PLAINTROVE_HAVE_SSE2_SCAN)
 WindowMasks scanWindow(const char *bytes)
 {
     const __m128i open = _mm_set1_epi8('<');

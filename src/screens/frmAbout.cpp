@@ -1,17 +1,15 @@
 #include "frmAbout.h"
 
-#include "AppVersion.h"
 #include "Twips.h"
 #include "WindowStyle.h"
 #include "frmPlaintrove.h"
-#include "identity/Identity.h"
 
 #include <QApplication>
 #include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 namespace plaintrove {
 
@@ -19,16 +17,6 @@ using runtime::twipsPoint;
 using runtime::twipsRect;
 
 namespace {
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &box)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(box);
-    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    runtime::paintRed(*label);
-    return label;
-}
 
 void setTextColour(QWidget &widget, const QColor &colour)
 {
@@ -63,18 +51,19 @@ frmAbout::frmAbout(QWidget *parent)
     const QRect client = twipsRect(2340, 1932, 8676, 4896);
     runtime::applyBorder(*this, runtime::Border::FixedDialog, client.size());
     runtime::paintRed(*this);
-    setWindowIcon(identity::programIcon());
 
+    // OK is both the default and the cancel button: Enter and Escape press it.
     cmdOK = new QPushButton(tr("OK"), this);
     cmdOK->setObjectName(QStringLiteral("cmdOK"));
     cmdOK->setGeometry(twipsRect(7320, 4440, 1260, 345));
     cmdOK->setDefault(true);
     connect(cmdOK, &QPushButton::clicked, this, &frmAbout::cmdOK_Click);
+    connect(new QShortcut(Qt::Key_Escape, this), &QShortcut::activated, cmdOK, &QPushButton::click);
 
     // A picture box keeps the platform's colours and takes the size of its picture.
     picIcon = new QLabel(this);
     picIcon->setObjectName(QStringLiteral("picIcon"));
-    const QPixmap logo = identity::logoPicture();
+    const QPixmap logo(QStringLiteral(":/identity/logo.jpg"));
     picIcon->setPixmap(logo);
     picIcon->setGeometry(QRect(twipsPoint(240, 120), logo.deviceIndependentSize().toSize()));
     QPalette platform = picIcon->palette();
@@ -82,19 +71,17 @@ frmAbout::frmAbout(QWidget *parent)
     picIcon->setPalette(platform);
     picIcon->setAutoFillBackground(true);
 
-    lblDescription = makeLabel(this, "lblDescription",
+    lblDescription = runtime::redLabel(this, "lblDescription",
         tr("This program converts HTML to ordinary ASCII Text by stripping the HTML Codes."),
         twipsRect(240, 840, 8292, 444));
     setTextColour(*lblDescription, Qt::black);
 
-    lblTitle = makeLabel(this, "lblTitle", tr("Plaintrove"), twipsRect(1056, 120, 7476, 480));
-    QFont titleFont(QStringLiteral("MS Sans Serif"));
-    titleFont.setPointSizeF(13.8);
-    titleFont.setBold(false);
-    lblTitle->setFont(titleFont);
+    lblTitle = runtime::redLabel(this, "lblTitle", tr("Plaintrove"), twipsRect(1056, 120, 7476, 480));
+    lblTitle->setFont(runtime::designFont(QStringLiteral("MS Sans Serif"), 13.8, false));
     setTextColour(*lblTitle, Qt::black);
 
-    lblVersion = makeLabel(this, "lblVersion", tr("Version"), twipsRect(1056, 600, 7476, 228));
+    lblVersion
+        = runtime::redLabel(this, "lblVersion", tr("Version"), twipsRect(1056, 600, 7476, 228));
 
     Line1 = makeLine(this, "Line1", { 4200, 2400 }, { 4200, 4800 });
     Line2 = makeLine(this, "Line2", { 4200, 2400 }, { 8520, 2400 });
@@ -109,33 +96,12 @@ frmAbout::frmAbout(QWidget *parent)
 
 void frmAbout::Form_Load()
 {
-    lblVersion->setText(runtime::versionCaption());
+    lblVersion->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
 }
 
 void frmAbout::cmdOK_Click()
 {
     runtime::handOver<frmPlaintrove>(*this);
-}
-
-void frmAbout::keyPressEvent(QKeyEvent *event)
-{
-    // OK is both the default and the cancel button, as in a dialog: Enter and Escape press it
-    // when the focus is elsewhere or the focused control leaves the key alone.
-    const bool plainOrKeypad = (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
-    switch (event->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        if (plainOrKeypad && cmdOK->isEnabled()) {
-            event->accept();
-            cmdOK->click();
-            return;
-        }
-        break;
-    default:
-        break;
-    }
-    Form::keyPressEvent(event);
 }
 
 void frmAbout::showEvent(QShowEvent *event)

@@ -19,7 +19,6 @@ public:
 
 protected:
     void Form_Load() override;
-    void keyPressEvent(QKeyEvent *event) override;
     void showEvent(QShowEvent *event) override;
 
 private:

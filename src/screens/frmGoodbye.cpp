@@ -2,42 +2,11 @@
 
 #include "Twips.h"
 #include "WindowStyle.h"
-#include "identity/Identity.h"
 
 #include <QLabel>
 #include <QShowEvent>
 
 namespace plaintrove {
-
-namespace {
-
-struct LabelDesign
-{
-    QString name;
-    QRect twips;
-    QString family;
-    qreal pointSize;
-    bool wordWrap;
-};
-
-// Labels are painted opaque red; their text stays centred at the top of the box, growing
-// downwards when it wraps.
-QLabel *makeLabel(QWidget &window, const QString &text, const LabelDesign &design)
-{
-    auto *label = new QLabel(text, &window);
-    label->setObjectName(design.name);
-    label->setGeometry(design.twips);
-    QFont font(design.family);
-    font.setPointSizeF(design.pointSize);
-    font.setBold(true);
-    label->setFont(font);
-    label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
-    label->setWordWrap(design.wordWrap);
-    runtime::paintRed(*label);
-    return label;
-}
-
-} // namespace
 
 frmGoodbye::frmGoodbye(QWidget *parent)
     : Form(parent)
@@ -47,14 +16,15 @@ frmGoodbye::frmGoodbye(QWidget *parent)
     runtime::paintRed(*this);
     setKeyPreview(true);
 
-    Label1 = makeLabel(*this, tr("Thank you for using Orrinway's Plaintrove."),
-        { QStringLiteral("Label1"), runtime::twipsRect(120, 240, 7212, 2172),
-            QStringLiteral("Comic Sans MS"), 25.8, true });
-    Label2 = makeLabel(*this, tr("Press the spacebar to quit."),
-        { QStringLiteral("Label2"), runtime::twipsRect(240, 3240, 6972, 492),
-            QStringLiteral("Times New Roman"), 19.8, false });
-
-    setWindowIcon(identity::programIcon());
+    // The text stays centred at the top of its box, growing downwards when it wraps.
+    const Qt::Alignment centredTop = Qt::AlignHCenter | Qt::AlignTop;
+    Label1 = runtime::redLabel(this, "Label1", tr("Thank you for using Orrinway's Plaintrove."),
+        runtime::twipsRect(120, 240, 7212, 2172), centredTop);
+    Label1->setFont(runtime::designFont(QStringLiteral("Comic Sans MS"), 25.8, true));
+    Label1->setWordWrap(true);
+    Label2 = runtime::redLabel(this, "Label2", tr("Press the spacebar to quit."),
+        runtime::twipsRect(240, 3240, 6972, 492), centredTop);
+    Label2->setFont(runtime::designFont(QStringLiteral("Times New Roman"), 19.8, true));
 }
 
 void frmGoodbye::Form_KeyPress(int keyAscii)

@@ -8,7 +8,6 @@
 #include "Twips.h"
 #include "WindowStyle.h"
 #include "frmGoodbye.h"
-#include "identity/Identity.h"
 
 #include <QApplication>
 #include <QPushButton>
@@ -67,7 +66,8 @@ frmPlaintrove::frmPlaintrove(QWidget *parent)
     runtime::applyBorder(*this, runtime::Border::Sizable, runtime::twipsSize(4680, 3192));
     runtime::paintRed(*this);
 
-    // No layouts: the controls keep their design rectangles whatever the window's size.
+    // No layouts: the controls keep their design rectangles whatever the window's size. They are
+    // made in tab order.
     cmdConvTab = new QPushButton(tr("Strip HTML Codes"), this);
     Drive1 = new runtime::DriveListBox(this);
     Dir1 = new runtime::DirListBox(this);
@@ -77,9 +77,6 @@ frmPlaintrove::frmPlaintrove(QWidget *parent)
     place(*Dir1, QStringLiteral("Dir1"), runtime::twipsRect(120, 120, 2055, 2565));
     place(*File1, QStringLiteral("File1"), runtime::twipsRect(2400, 120, 2175, 2376));
 
-    setTabOrder(cmdConvTab, Drive1);
-    setTabOrder(Drive1, Dir1);
-    setTabOrder(Dir1, File1);
     cmdConvTab->setFocus();
 
     connect(Drive1, &runtime::DriveListBox::Change, this, &frmPlaintrove::Drive1_Change);
@@ -88,7 +85,6 @@ frmPlaintrove::frmPlaintrove(QWidget *parent)
     connect(cmdConvTab, &QPushButton::clicked, this, &frmPlaintrove::cmdConvTab_Click);
 
     setWindowTitle(tr("Plaintrove v2.0"));
-    setWindowIcon(identity::programIcon());
 }
 
 void frmPlaintrove::setDialogs(runtime::Dialogs &dialogs)

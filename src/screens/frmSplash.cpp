@@ -1,11 +1,10 @@
 #include "frmSplash.h"
 
-#include "AppVersion.h"
 #include "Twips.h"
 #include "WindowStyle.h"
 #include "frmAbout.h"
-#include "identity/Identity.h"
 
+#include <QCoreApplication>
 #include <QFrame>
 #include <QLabel>
 #include <QMouseEvent>
@@ -33,7 +32,6 @@ protected:
     void mousePressEvent(QMouseEvent *event) override
     {
         m_pressed = event->button() == Qt::LeftButton;
-        event->accept();
     }
 
     void mouseReleaseEvent(QMouseEvent *event) override
@@ -41,7 +39,6 @@ protected:
         const bool click = m_pressed && event->button() == Qt::LeftButton
             && rect().contains(event->position().toPoint());
         m_pressed = false;
-        event->accept();
         if (click)
             m_onClick();
     }
@@ -51,24 +48,12 @@ private:
     bool m_pressed = false;
 };
 
-QFont arial(qreal pointSize, bool bold)
+// The labels lie on the frame, but a click on one is not a click on the frame beneath it.
+QLabel *makeLabel(QWidget *frame, const char *name, const QString &text, const QRect &box,
+    qreal pointSize, bool bold, Qt::Alignment alignment)
 {
-    QFont font(QStringLiteral("Arial"));
-    font.setPointSizeF(pointSize);
-    font.setBold(bold);
-    return font;
-}
-
-QLabel *makeLabel(QWidget *parent, const char *name, const QString &text, const QRect &box,
-    const QFont &font, Qt::Alignment alignment)
-{
-    auto *label = new QLabel(text, parent);
-    label->setObjectName(QLatin1String(name));
-    label->setGeometry(box);
-    label->setFont(font);
-    label->setAlignment(alignment);
-    runtime::paintRed(*label);
-    // A click on a label is not a click on the frame beneath it.
+    QLabel *label = runtime::redLabel(frame, name, text, box, alignment);
+    label->setFont(runtime::designFont(QStringLiteral("Arial"), pointSize, bold));
     label->setAttribute(Qt::WA_NoMousePropagation);
     return label;
 }
@@ -89,7 +74,6 @@ frmSplash::frmSplash(QWidget *parent)
     setObjectName(QStringLiteral("frmSplash"));
     runtime::applyBorder(*this, runtime::Border::None, twipsSize(7380, 4236));
     runtime::paintRed(*this);
-    setWindowIcon(identity::programIcon());
     setKeyPreview(true);
 
     auto *frame = new ClickableFrame(this, [this] { Frame1_Click(); });
@@ -103,18 +87,18 @@ frmSplash::frmSplash(QWidget *parent)
     imgLogo->setObjectName(QStringLiteral("imgLogo"));
     imgLogo->setGeometry(twipsRect(120, 240, 972, 948));
     imgLogo->setScaledContents(true);
-    imgLogo->setPixmap(identity::logoPicture());
+    imgLogo->setPixmap(QPixmap(QStringLiteral(":/identity/logo.jpg")));
     imgLogo->setAttribute(Qt::WA_NoMousePropagation);
 
     const Qt::Alignment leftTop = Qt::AlignLeft | Qt::AlignTop;
     lblCompanyProduct = makeLabel(Frame1, "lblCompanyProduct", tr("Orrinway's"),
-        twipsRect(1200, 360, 3840, 420), arial(18, true), leftTop);
+        twipsRect(1200, 360, 3840, 420), 18, true, leftTop);
     lblProductName = makeLabel(Frame1, "lblProductName", tr("Plaintrove"),
-        twipsRect(1320, 1440, 4320, 756), arial(32.4, true), leftTop);
+        twipsRect(1320, 1440, 4320, 756), 32.4, true, leftTop);
     lblVersion = makeLabel(Frame1, "lblVersion", tr("Version"), twipsRect(5280, 2520, 888, 288),
-        arial(12, true), Qt::AlignRight | Qt::AlignTop);
+        12, true, Qt::AlignRight | Qt::AlignTop);
     lblWarning = makeLabel(Frame1, "lblWarning", tr("Press spacebar to continue"),
-        twipsRect(150, 3660, 6855, 195), arial(8.4, false), Qt::AlignHCenter | Qt::AlignTop);
+        twipsRect(150, 3660, 6855, 195), 8.4, false, Qt::AlignHCenter | Qt::AlignTop);
     fitLabelsToText();
 
     runtime::centreOnScreen(*this);
@@ -129,7 +113,7 @@ void frmSplash::fitLabelsToText()
 
 void frmSplash::Form_Load()
 {
-    lblVersion->setText(runtime::versionCaption());
+    lblVersion->setText(tr("Version %1").arg(QCoreApplication::applicationVersion()));
     lblProductName->setText(tr("Plaintrove"));
     fitLabelsToText();
 }

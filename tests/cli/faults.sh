@@ -69,7 +69,6 @@ row() {
 row openat EACCES 1 page.html - n 1 'page.html: Permission denied' page.html old.txt
 row read EIO 2 page.html - n 1 'page.html: Input/output error' page.html old.txt
 row openat EROFS 1 . - n 1 'old.txt: Read-only file system' page.html old.txt
-row openat EDQUOT 1 . - n 1 'new.txt: Disk quota exceeded' page.html new.txt
 row write ENOSPC 2 - - y 1 'old.txt: No space left on device' page.html old.txt
 row write EIO 1 - - y 1 'new.txt: Input/output error' page.html new.txt
 row fdatasync EIO 1 - - y 1 'old.txt: Input/output error' page.html old.txt

@@ -5,12 +5,11 @@
 #include "Sandbox.h"
 
 #include <QFile>
-#include <csignal>
 #include <functional>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace {
@@ -18,9 +17,16 @@ namespace {
 using namespace plaintrove::conversion;
 using namespace plaintrove::testing;
 
+QString inSandbox(const Sandbox &sandbox, const char *path)
+{
+    if (*path == '/')
+        return QString::fromUtf8(path);
+    return *path ? sandbox.path(QString::fromUtf8(path)) : sandbox.root();
+}
+
 QByteArray native(const Sandbox &sandbox, const char *path)
 {
-    return QFile::encodeName(*path == '/' ? QString::fromUtf8(path) : sandbox.path(path));
+    return QFile::encodeName(inSandbox(sandbox, path));
 }
 
 std::function<bool(const Sandbox &)> symlinked(const char *target, const char *name)
@@ -49,33 +55,11 @@ struct Row
     const char *written = nullptr; // the file that holds the new text afterwards
     QByteArray input = page;
     QByteArray text = pageText;
-    rlim_t fileSizeLimit = RLIM_INFINITY;
 };
 
 void PrintTo(const Row &row, std::ostream *os)
 {
     *os << row.name;
-}
-
-QString inSandbox(const Sandbox &sandbox, const char *path)
-{
-    if (*path == '/')
-        return QString::fromUtf8(path);
-    return *path ? sandbox.path(QString::fromUtf8(path)) : sandbox.root();
-}
-
-// Writes past the limit fail with EFBIG, as on a full disk; the signal is ignored meanwhile.
-ConversionResult convertWithin(rlim_t limit, const ConversionRequest &request)
-{
-    rlimit saved {};
-    ::getrlimit(RLIMIT_FSIZE, &saved);
-    const auto handler = std::signal(SIGXFSZ, SIG_IGN);
-    const rlimit lowered { limit, saved.rlim_max };
-    ::setrlimit(RLIMIT_FSIZE, &lowered);
-    const ConversionResult result = runConversion(request);
-    ::setrlimit(RLIMIT_FSIZE, &saved);
-    std::signal(SIGXFSZ, handler);
-    return result;
 }
 
 class Conversion : public ::testing::TestWithParam<Row>
@@ -94,9 +78,8 @@ TEST_P(Conversion, WritesOnlyTheOutputOrNothingAtAll)
     const bool replaces
         = row.written && ::stat(native(sandbox, row.written).constData(), &before) == 0;
 
-    const ConversionResult result = convertWithin(row.fileSizeLimit,
-        { inSandbox(sandbox, row.directory), QString::fromUtf8(row.file),
-            *row.output ? inSandbox(sandbox, row.output) : QString() });
+    const ConversionResult result = runConversion({ inSandbox(sandbox, row.directory),
+        QString::fromUtf8(row.file), *row.output ? inSandbox(sandbox, row.output) : QString() });
 
     EXPECT_EQ(result.status, row.status) << result.reason.toStdString();
     EXPECT_EQ(result.path, inSandbox(sandbox, row.about));
@@ -114,19 +97,11 @@ TEST_P(Conversion, WritesOnlyTheOutputOrNothingAtAll)
     struct stat after = {};
     if (replaces && ::stat(native(sandbox, row.written).constData(), &after) == 0) {
         EXPECT_NE(after.st_ino, before.st_ino) << "written in place, not replaced";
-        EXPECT_EQ(after.st_mode, before.st_mode);
-        EXPECT_EQ(after.st_uid, before.st_uid);
-        EXPECT_EQ(after.st_gid, before.st_gid);
+        EXPECT_EQ(std::tie(after.st_mode, after.st_uid, after.st_gid),
+            std::tie(before.st_mode, before.st_uid, before.st_gid));
     }
 }
 
-const auto bigInput = [] {
-    QByteArray html;
-    for (int line = 0; html.size() < 12'000'000; ++line)
-        html += "<p>line " + QByteArray::number(line) + " of a long page</p>\r\n";
-    return html;
-}();
-const QByteArray bigText = QByteArray(bigInput).replace("<p>", "").replace("</p>", "");
 const QByteArray longName(251, 'b');
 
 INSTANTIATE_TEST_SUITE_P(Succeeds, Conversion,
@@ -154,13 +129,8 @@ INSTANTIATE_TEST_SUITE_P(Succeeds, Conversion,
         // Qt takes a name starting with ':' for one of its resources.
         Row { "ANameStartingWithAColon", "", "page.html", ":link.txt", ConversionStatus::Converted,
             ":link.txt", "", symlinked("old.txt", ":link.txt"), "old.txt" },
-        Row { "ADanglingLinkGetsItsTargetCreated", "", "page.html", "dangling.txt",
-            ConversionStatus::Converted, "dangling.txt", "",
-            symlinked("target.txt", "dangling.txt"), "target.txt" },
         Row { "ADeviceIsWrittenToNotReplaced", "", "page.html", "null", ConversionStatus::Converted,
-            "null", "", [](const Sandbox &s) { return device(s, "null", 3); } },
-        Row { "ALargeInput", "", "page.html", "old.txt", ConversionStatus::Converted, "old.txt", "",
-            {}, "old.txt", bigInput, bigText }),
+            "null", "", [](const Sandbox &s) { return device(s, "null", 3); } }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Fails, Conversion,
@@ -196,11 +166,7 @@ INSTANTIATE_TEST_SUITE_P(Fails, Conversion,
             [](const Sandbox &s) {
                 s.write(QString::fromLatin1(longName), oldOutput);
                 return true;
-            } },
-        Row { "DiskFullReplacingAnOutput", "", "page.html", "old.txt", ConversionStatus::Failed,
-            "old.txt", "File too large", {}, nullptr, bigInput, {}, 1 << 20 },
-        Row { "DiskFullWritingANewOutput", "", "page.html", "new.txt", ConversionStatus::Failed,
-            "new.txt", "File too large", {}, nullptr, bigInput, {}, 1 << 20 }),
+            } }),
     [](const auto &row) { return std::string(row.param.name); });
 
 } // namespace

@@ -1,21 +1,14 @@
 #pragma once
 
-// A deliberately naive model of the tag stripper, the oracle of the differential tests. It splits
-// the whole input into lines up front and then walks the line algorithm literally, with one
-// std::string as the current line and nothing but find, substring and trim:
-//
-//   1. If no line is left, stop.
-//   2. Take the next line; the current line is that line trimmed.
-//   3. Find the first '<'. If there is none, go to 9. Call its index p.
-//   4. The piece is the text before p, trimmed.
-//   5. The current line becomes the text after p, trimmed.
-//   6. Write the piece.
-//   7. Find the first '>'. While there is none, take the next line untrimmed as the current
-//      line and search again; with no line left the tag stays open and the run ends here.
-//   8. The current line becomes the text after the '>', trimmed. Go to 3.
-//   9. Write the current line and CR LF. Go to 1.
-//
-// It is quadratic on long lines, so it only serves small inputs.
+// A deliberately naive model of the tag stripper, the oracle of the differential tests: it
+// splits the input into lines up front, then walks the line algorithm literally with one string
+// as the current line and nothing but find, substring and trim (steps numbered in the code):
+// 1. stop when no line is left; 2. the current line is the next line, trimmed; 3. find its first
+// '<', or go to 9; 4. the piece is the text before it, trimmed; 5. the current line becomes the
+// text after it, trimmed; 6. write the piece; 7. find the first '>', taking the next lines
+// untrimmed until one holds it (with none left the tag stays open and the run ends); 8. the
+// current line becomes the text after the '>', trimmed, and back to 3; 9. write the current line
+// and CR LF, and back to 1. It is quadratic on long lines, so it only serves small inputs.
 
 #include <string>
 #include <vector>

@@ -112,14 +112,6 @@ TEST(Differential, RandomInputsAcrossWindowEdgesMatchTheReference)
     }
 }
 
-TEST(Differential, LongInputMatchesTheReference)
-{
-    std::string input;
-    for (int line = 0; input.size() < 3'000'000; ++line)
-        input += "  <p class=x>Line " + std::to_string(line) + " <b>of</b>  a long page</p>\r\n";
-    EXPECT_EQ(stripInPieces(input, 100'000).text, referenceStrip(input).output);
-}
-
 TEST(Sink, AFailedWriteStopsTheStripper)
 {
     // Accepts its first block of text and refuses every later one.
