@@ -18,8 +18,8 @@ using runtime::twipsSize;
 
 namespace {
 
-// A frame that reports a left click on its own surface: press and release both on it.
-// Clicks on its children never get here, as long as the children keep them to themselves.
+// A frame that reports a left click on its own surface. The press went to it too: a release goes
+// to the widget that took the press, and the labels on the frame keep theirs to themselves.
 class ClickableFrame final : public QFrame
 {
 public:
@@ -29,23 +29,14 @@ public:
     { }
 
 protected:
-    void mousePressEvent(QMouseEvent *event) override
-    {
-        m_pressed = event->button() == Qt::LeftButton;
-    }
-
     void mouseReleaseEvent(QMouseEvent *event) override
     {
-        const bool click = m_pressed && event->button() == Qt::LeftButton
-            && rect().contains(event->position().toPoint());
-        m_pressed = false;
-        if (click)
+        if (event->button() == Qt::LeftButton && rect().contains(event->position().toPoint()))
             m_onClick();
     }
 
 private:
     std::function<void()> m_onClick;
-    bool m_pressed = false;
 };
 
 // The labels lie on the frame, but a click on one is not a click on the frame beneath it.
@@ -95,8 +86,8 @@ frmSplash::frmSplash(QWidget *parent)
         twipsRect(1200, 360, 3840, 420), 18, true, leftTop);
     lblProductName = makeLabel(Frame1, "lblProductName", tr("Plaintrove"),
         twipsRect(1320, 1440, 4320, 756), 32.4, true, leftTop);
-    lblVersion = makeLabel(Frame1, "lblVersion", tr("Version"), twipsRect(5280, 2520, 888, 288),
-        12, true, Qt::AlignRight | Qt::AlignTop);
+    lblVersion = makeLabel(Frame1, "lblVersion", tr("Version"), twipsRect(5280, 2520, 888, 288), 12,
+        true, Qt::AlignRight | Qt::AlignTop);
     lblWarning = makeLabel(Frame1, "lblWarning", tr("Press spacebar to continue"),
         twipsRect(150, 3660, 6855, 195), 8.4, false, Qt::AlignHCenter | Qt::AlignTop);
     fitLabelsToText();

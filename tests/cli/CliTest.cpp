@@ -16,8 +16,6 @@ namespace {
 
 using namespace plaintrove::testing;
 
-const QByteArray otherPage = "<h1>Other</h1>\r\n";
-const QByteArray otherText = "Other\r\n";
 const QByteArray unclosedPage = "first\r\nkeep <b class=\"x\"\r\n";
 const QByteArray unclosedText = "first\r\nkeep";
 
@@ -31,12 +29,8 @@ struct Row
     QByteArray standardOutput = {};
     QByteArray standardInput = {};
     std::function<void()> inChild = {}; // runs in the child just before it starts the program
+    friend void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 };
-
-void PrintTo(const Row &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class CommandLine : public ::testing::TestWithParam<Row>
 {
@@ -46,7 +40,7 @@ TEST_P(CommandLine, ExitStatusStreamsMessagesAndFiles)
 {
     const Row &row = GetParam();
     const Sandbox sandbox;
-    sandbox.write(QStringLiteral("other.htm"), otherPage);
+    sandbox.write(QStringLiteral("other.htm"), page);
     sandbox.write(QStringLiteral("open.html"), unclosedPage);
     auto expected = sandbox.snapshot();
 
@@ -143,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
     ::testing::Values(
         Row { "EachNameLosesItsLastExtension",
             { "-d", "sub", "page.html", "other.htm", "old.txt", "--", "-x.y.html" }, 0, "",
-            { { "sub/page.txt", pageText }, { "sub/other.txt", otherText },
+            { { "sub/page.txt", pageText }, { "sub/other.txt", pageText },
                 { "sub/old.txt", oldOutput }, { "sub/-x.y.txt", pageText }, { "-x.y.html", page } },
             {}, {}, [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("-x.y.html")); } },
         Row { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
@@ -172,10 +166,10 @@ TEST(CommandLine, HelpShowsBothFormsAndTheExitStatuses)
     process.start(QStringLiteral(PLAINTROVE_STRIP), { QStringLiteral("--help") });
     ASSERT_TRUE(process.waitForFinished(60000));
     const QByteArray help = process.readAllStandardOutput();
-    EXPECT_EQ(process.exitCode(), 0);
     EXPECT_TRUE(help.startsWith("Usage: plaintrove-strip [options] [INPUT [OUTPUT]]\n"
-                                "       plaintrove-strip [options] -d DIR FILE...\n"));
-    EXPECT_TRUE(help.contains("3 an input ended inside a tag")) << help.toStdString();
+                                "       plaintrove-strip [options] -d DIR FILE...\n")
+        && help.contains("3 an input ended inside a tag") && process.exitCode() == 0)
+        << help.toStdString();
 }
 
 } // namespace

@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# Fails one system call of plaintrove-strip at a time with strace. A failed run must say which
-# file and why, exit with 1 and leave every file as it was, with no temporary file behind; an
-# interrupted call is repeated and a file system that cannot flush is no failure.
-# Usage: faults.sh PLAINTROVE_STRIP
+# faults.sh PLAINTROVE_STRIP: fails one system call of the program at a time with strace. A failed
+# run must say which file and why, exit with 1 and leave every file as it was, with no temporary
+# file behind; an interrupted call is repeated and a file system that cannot flush is no failure.
 set -uo pipefail
 command -v strace >/dev/null || { echo "strace is missing: skipped"; exit 77; }
 strace -f -o /dev/null true 2>/dev/null || { echo "ptrace is not permitted: skipped"; exit 77; }

@@ -55,12 +55,8 @@ struct Row
     const char *written = nullptr; // the file that holds the new text afterwards
     QByteArray input = page;
     QByteArray text = pageText;
+    friend void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 };
-
-void PrintTo(const Row &row, std::ostream *os)
-{
-    *os << row.name;
-}
 
 class Conversion : public ::testing::TestWithParam<Row>
 {
@@ -113,7 +109,7 @@ INSTANTIATE_TEST_SUITE_P(Succeeds, Conversion,
             [](const Sandbox &s) {
                 const QByteArray old = native(s, "old.txt");
                 return ::chmod(old.constData(), 0640) == 0
-                    && (::geteuid() != 0 || ::chown(old.constData(), 4321, 4321) == 0);
+                    && (::geteuid() != 0 || ::chown(old.constData(), 4321, ::getegid()) == 0);
             },
             "old.txt" },
         Row { "DirectoryEndingInASlash", "sub/..//", "page.html", "old.txt",

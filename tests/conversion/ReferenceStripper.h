@@ -1,14 +1,13 @@
 #pragma once
 
-// A deliberately naive model of the tag stripper, the oracle of the differential tests: it
-// splits the input into lines up front, then walks the line algorithm literally with one string
-// as the current line and nothing but find, substring and trim (steps numbered in the code):
-// 1. stop when no line is left; 2. the current line is the next line, trimmed; 3. find its first
-// '<', or go to 9; 4. the piece is the text before it, trimmed; 5. the current line becomes the
-// text after it, trimmed; 6. write the piece; 7. find the first '>', taking the next lines
-// untrimmed until one holds it (with none left the tag stays open and the run ends); 8. the
-// current line becomes the text after the '>', trimmed, and back to 3; 9. write the current line
-// and CR LF, and back to 1. It is quadratic on long lines, so it only serves small inputs.
+// A deliberately naive model of the tag stripper, the oracle of the differential tests: it splits
+// the input into lines, then walks the line algorithm literally with one string as the current
+// line and nothing but find, substring and trim: 1. stop when no line is left; 2. the current line
+// is the next line, trimmed; 3. find its first '<', or go to 9; 4. the piece is the text before it,
+// trimmed; 5. the current line is the text after it, trimmed; 6. write the piece; 7. find the
+// first '>', taking the next lines untrimmed until one holds it (none left: the tag stays open,
+// the run ends); 8. the current line is the text after the '>', trimmed; back to 3; 9. write the
+// current line and CR LF; back to 1. It is quadratic on long lines: small inputs only.
 
 #include <string>
 #include <vector>

@@ -19,12 +19,11 @@ struct Example
     int line = 0;
     std::string input, expected;
     bool unclosed = false;
+    friend void PrintTo(const Example &row, std::ostream *os)
+    {
+        *os << "the example on line " << row.line;
+    }
 };
-
-void PrintTo(const Example &row, std::ostream *os)
-{
-    *os << "the example on line " << row.line;
-}
 
 // The quoted, escaped string at the front of `text`, which it consumes.
 std::string unquote(std::string_view &text)

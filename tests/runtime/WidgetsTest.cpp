@@ -73,6 +73,9 @@ private slots:
             QStringList({ "/ overlay", "/data /dev/sdc", "/home pool", "/srv host:/export" }));
         QCOMPARE(selectDrives({ { u"/d"_s, "/dev/sdb", "ext4", {} } }, {}).value(0).rootPath,
             u"/"_s); // even when it is not mounted
+        const QStringList roots { u"/"_s, u"/media/usb"_s, u"/media/usb2"_s }; // the longest holds
+        for (const auto &[path, root] : { std::pair { "/media/usb2/a", 2 }, { "/media/usb", 1 } })
+            QCOMPARE(indexOfRootHolding(roots, QLatin1String(path)), root);
     }
 
     void listsShowVisibleEntriesInNaturalOrder()

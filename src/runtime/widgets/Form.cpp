@@ -39,9 +39,6 @@ void Form::load()
 
 void Form::setKeyPreview(bool on)
 {
-    if (on == m_keyPreview)
-        return;
-    m_keyPreview = on;
     if (on)
         qApp->installEventFilter(this);
     else

@@ -25,7 +25,6 @@ public:
     // With key preview on, the window's Form_KeyPress sees every character key first, whichever
     // of its controls has the focus.
     void setKeyPreview(bool on);
-    bool keyPreview() const { return m_keyPreview; }
 
 signals:
     void unloaded();
@@ -46,7 +45,6 @@ private:
 
     bool m_loaded = false;
     bool m_unloaded = false;
-    bool m_keyPreview = false;
 };
 
 // Unloads a window: its Form_Unload runs, then (unless cancelled) it is destroyed. Returns false
