@@ -4,6 +4,7 @@
 #include "ConversionRun.h"
 #include "Sandbox.h"
 
+#include <QDir>
 #include <QFile>
 #include <functional>
 #include <gtest/gtest.h>
@@ -74,6 +75,9 @@ TEST_P(Conversion, WritesOnlyTheOutputOrNothingAtAll)
     const bool replaces
         = row.written && ::stat(native(sandbox, row.written).constData(), &before) == 0;
 
+    // A run gives back every descriptor it opened.
+    const auto descriptors = [] { return QDir(QStringLiteral("/proc/self/fd")).count(); };
+    const qsizetype held = descriptors();
     const ConversionResult result = runConversion({ inSandbox(sandbox, row.directory),
         QString::fromUtf8(row.file), *row.output ? inSandbox(sandbox, row.output) : QString() });
 
@@ -89,6 +93,7 @@ TEST_P(Conversion, WritesOnlyTheOutputOrNothingAtAll)
         actual.erase(QString::fromUtf8(row.written));
     }
     EXPECT_EQ(actual, expected) << "something beside the output changed";
+    EXPECT_EQ(descriptors(), held) << "a descriptor was left open";
     // A replaced file is a new file with the old one's permissions and owner.
     struct stat after = {};
     if (replaces && ::stat(native(sandbox, row.written).constData(), &after) == 0) {
