@@ -4,6 +4,7 @@
 #include "frmSplash.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QFont>
 #include <QIcon>
 
@@ -18,8 +19,8 @@ void applyApplicationInfo()
 
     // Every rendering of the icon; each use picks the nearest, 32 px being the 16-colour original.
     QIcon icon;
-    for (const int size : { 16, 32, 48, 64, 128, 256 })
-        icon.addFile(QStringLiteral(":/identity/icon-%1.png").arg(size), QSize(size, size));
+    for (const QString &name : QDir(QStringLiteral(":/identity")).entryList({ "icon-*.png" }))
+        icon.addFile(QStringLiteral(":/identity/") + name);
     QApplication::setWindowIcon(icon);
 
     // The windows ask for Windows font families by name. fontconfig answers "Comic Sans MS" with a

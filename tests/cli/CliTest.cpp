@@ -1,6 +1,5 @@
-// plaintrove-strip as a user runs it: what the command line adds to the conversion, that is its
-// arguments, standard streams, batches, exit statuses and messages. What a conversion writes,
-// and that a failed one changes nothing, is the conversion's own test.
+// plaintrove-strip as a user runs it, for what it adds to a conversion: arguments, standard
+// streams, batches, exit statuses and messages. What a conversion writes is tested beside it.
 
 #include "Sandbox.h"
 

@@ -1,5 +1,4 @@
-// One conversion of a file, as the main window asks for it: what is written where, and that a
-// run that fails names the file and the reason and changes nothing at all.
+// One conversion: what is written where; a failed run names file and reason, and changes nothing.
 
 #include "ConversionRun.h"
 #include "Sandbox.h"
@@ -35,8 +34,7 @@ std::function<bool(const Sandbox &)> symlinked(const char *target, const char *n
     return [=](const Sandbox &s) { return ::symlink(target, native(s, name).constData()) == 0; };
 }
 
-// A device node of the sandbox's own, so that a program that wrongly replaced it would only
-// hurt the scratch directory. Making one needs root.
+// A device node of the sandbox's own, which a wrong replacement could not hurt; needs root.
 bool device(const Sandbox &sandbox, const char *name, unsigned minor)
 {
     return ::mknod(native(sandbox, name).constData(), S_IFCHR | 0666, makedev(1, minor)) == 0;

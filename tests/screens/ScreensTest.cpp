@@ -24,8 +24,7 @@ using runtime::Form;
 
 namespace {
 
-// How a design rectangle (twips) shows: exactly; by a top corner, sized to the text; or as a client
-// area fixed there, fixed and centred without a frame, or resizable.
+// A design rectangle (twips) as shown: exact, by a top corner sized to the text, or a client area.
 enum class Fit { Exact, TopLeft, TopRight, Fixed, Centred, Sizable };
 
 struct Design

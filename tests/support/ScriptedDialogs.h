@@ -15,8 +15,7 @@ public:
     // Taken in order; without one left, the prompt is cancelled and the message answered OK.
     QStringList inputAnswers;
     QList<runtime::MsgBoxAnswer> msgBoxAnswers;
-    // Every dialog shown, as "title: text", with " (wait)" after a title shown under the wait
-    // cursor.
+    // Every dialog shown: "title: text", or "title (wait): text" under the wait cursor.
     QStringList shown;
 
     QString inputBox(QWidget *, const QString &prompt, const QString &title) override

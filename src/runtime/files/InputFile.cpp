@@ -23,12 +23,7 @@ InputFile::InputFile(int fd, QString path)
     : m_fd(fd)
     , m_owned(false)
     , m_path(std::move(path))
-{
-    if (::fcntl(fd, F_GETFD) == -1) {
-        m_error = qt_error_string(errno);
-        m_fd = -1;
-    }
-}
+{ }
 
 InputFile InputFile::standardInput()
 {

@@ -15,6 +15,7 @@ class InputFile
 {
 public:
     explicit InputFile(const QString &path);
+    // Taken as open: a closed one is held open on /dev/null at start-up, so reading it fails.
     static InputFile standardInput();
 
     InputFile(InputFile &&) = delete;

@@ -119,12 +119,7 @@ void OutputFile::openDirectly(const QByteArray &nativePath)
 OutputFile::OutputFile(int fd, QString path)
     : m_fd(fd)
     , m_path(std::move(path))
-{
-    if (::fcntl(fd, F_GETFD) == -1) {
-        m_error = qt_error_string(errno);
-        m_fd = -1;
-    }
-}
+{ }
 
 OutputFile OutputFile::standardOutput()
 {

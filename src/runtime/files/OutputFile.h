@@ -21,6 +21,7 @@ class OutputFile
 public:
     // Prepares the replacement of `path`; a symbolic link is followed, so its target is replaced.
     explicit OutputFile(const QString &path);
+    // Taken as open: a closed one is held open on /dev/null at start-up, so writing it fails.
     static OutputFile standardOutput();
 
     OutputFile(OutputFile &&) = delete;

@@ -1,7 +1,6 @@
 #!/usr/bin/env bash
 # Makes the Debian package from a build tree with CPack and checks what a user's system gets from
-# it, then the committed pictures whose form the program relies on. Exits 77 when a tool is missing.
-# Usage: check_package.sh BUILD_DIR VERSION IDENTITY_DIR
+# it, then the committed pictures. check_package.sh BUILD_DIR VERSION IDENTITY_DIR; 77: no tool.
 set -euo pipefail
 build=$1 version=$2 identity=$3
 id=com.orrinway.Plaintrove
