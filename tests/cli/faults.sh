@@ -59,7 +59,7 @@ run() {
 # row SYSCALL ERRNO WHEN FILTER CHANGED NAMED STATUS MESSAGE ARGUMENTS...
 #   FILTER   strace -P path, only calls on it count (. is where temporary files go); - for all
 #   CHANGED  entries that end as an unfaulted run leaves them (a regular expression); - for none
-#   NAMED    y: also with O_TMPFILE refused, so that QSaveFile falls back to a named file
+#   NAMED    y: also with O_TMPFILE refused, so that the output falls back to a named file
 row() {
     run unnamed "$1" "$2" "$3" "$4" "$5" "${@:7}"
     [ "$6" = n ] || run named "$1" "$2" "$3" "$4" "$5" "${@:7}"

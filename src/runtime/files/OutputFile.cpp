@@ -2,15 +2,26 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QSaveFile>
+#include <QRandomGenerator>
 #include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <set>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
+
+// The order of a replacement, alone or in a group:
+//  1. the text goes to a temporary file in the output's directory: an unnamed one (O_TMPFILE)
+//     where the file system has them, so that nothing is left if the run dies; else a named one;
+//  2. its data is flushed to the disk: fdatasync for one file; for a group, one syncfs per file
+//     system sends every file's data in one pass, after which each file's fdatasync has nothing
+//     left to write and only reports a write error of that file;
+//  3. only then is it linked (an unnamed file first gets a temporary name) and renamed over the
+//     output, so a crash leaves either the old file or the whole new one;
+//  4. the directory is flushed, once per directory in a group, so that the new entry stays.
 
 namespace plaintrove::runtime {
 
@@ -22,40 +33,48 @@ QByteArray directoryOf(const QByteArray &path)
     return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
 }
 
-// The file a path finally names, through links; empty when it does not exist.
+// The file a symbolic link finally names; the path itself when it is no link.
 QByteArray resolvedPath(const QByteArray &nativePath)
 {
+    struct stat status = {};
     std::array<char, PATH_MAX> buffer = {};
-    return ::realpath(nativePath.constData(), buffer.data()) ? QByteArray(buffer.data())
-                                                             : QByteArray();
+    if (::lstat(nativePath.constData(), &status) == 0 && S_ISLNK(status.st_mode)
+        && ::realpath(nativePath.constData(), buffer.data()))
+        return QByteArray(buffer.data());
+    return nativePath;
 }
 
-// QSaveFile replaces an existing file through a temporary name seven characters longer, which
-// must fit in the directory; otherwise it fails late and without a reason.
-bool leavesRoomForTemporaryName(const QByteArray &resolved)
+// "<name>.plaintrove-XXXXXX" beside `target`; a name too long for that is cut short.
+QByteArray temporaryNameFor(const QByteArray &target)
 {
-    constexpr qsizetype suffix = 7;
-    const long longest = ::pathconf(directoryOf(resolved).constData(), _PC_NAME_MAX);
-    const qsizetype name = resolved.size() - resolved.lastIndexOf('/') - 1;
-    return name + suffix <= (longest > 0 ? longest : NAME_MAX);
+    static constexpr char letters[]
+        = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    constexpr qsizetype random = 6;
+    constexpr auto mark = OutputFile::temporaryMark;
+    const qsizetype slash = target.lastIndexOf('/');
+    QByteArray name = target.left(std::min(
+        target.size(), slash + 1 + NAME_MAX - static_cast<qsizetype>(mark.size()) - random));
+    name.append(mark.data(), static_cast<qsizetype>(mark.size()));
+    for (qsizetype i = 0; i < random; ++i)
+        name.append(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
+    return name;
 }
 
-// QSaveFile keeps the permissions of the file it replaces but not its owner: run by root, it
-// would hand a user's file to root. Anyone else can at most keep the group.
-void keepOwner(int fd, uid_t owner, gid_t group)
+// Replacing must not hand a user's file to whoever runs the program (root, say); anyone else
+// can at most keep the group.
+void keepOwnerAndPermissions(int fd, const struct stat &old)
 {
     struct stat current = {};
-    if (::fstat(fd, &current) != 0 || (current.st_uid == owner && current.st_gid == group))
-        return;
-    if (::fchown(fd, owner, group) != 0)
-        static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), group));
+    if (::fstat(fd, &current) == 0 && (current.st_uid != old.st_uid || current.st_gid != old.st_gid)
+        && ::fchown(fd, old.st_uid, old.st_gid) != 0)
+        static_cast<void>(::fchown(fd, static_cast<uid_t>(-1), old.st_gid));
+    ::fchmod(fd, old.st_mode & 07777);
 }
 
-// QSaveFile does not flush the directory, so a crash right after a successful run could take
-// the new entry back. Failing here changes nothing that was promised: the data is on the disk.
-void syncDirectoryOf(const QByteArray &path)
+// Failing here changes nothing that was promised: the data is on the disk.
+void syncDirectory(const QByteArray &directory)
 {
-    const int fd = ::open(directoryOf(path).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -69,37 +88,43 @@ OutputFile::OutputFile(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat status = {};
-    const bool exists = ::stat(native.constData(), &status) == 0;
-    if (!exists && errno != ENOENT) {
-        // QSaveFile would replace a loop of links by a file.
-        m_error = qt_error_string(errno);
-        return;
-    }
-    if (exists && S_ISDIR(status.st_mode)) {
-        // QSaveFile says so in words of its own; the system's are the ones used everywhere else.
+    if (::stat(native.constData(), &status) != 0) {
+        if (errno == ENOENT)
+            openTemporary(native, nullptr);
+        else
+            m_error = qt_error_string(errno); // a loop of links, say
+    } else if (S_ISDIR(status.st_mode)) {
         m_error = qt_error_string(EISDIR);
+    } else if (!S_ISREG(status.st_mode)) {
+        openDirectly(native); // a device or a pipe cannot be replaced by a file
+    } else {
+        openTemporary(resolvedPath(native), &status);
+    }
+}
+
+void OutputFile::openTemporary(const QByteArray &target, const struct stat *existing)
+{
+    do
+        m_fd = ::open(directoryOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+    while (m_fd < 0 && errno == EINTR);
+    // Without unnamed files (NFS, CIFS, many FUSE mounts) a named one takes its place.
+    for (int tries = 0; m_fd < 0
+         && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == EEXIST
+             || errno == EINTR)
+         && tries < 100;
+         ++tries) {
+        m_temporary = temporaryNameFor(target);
+        m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    }
+    if (m_fd < 0) {
+        m_error = qt_error_string(errno);
+        m_temporary.clear();
         return;
     }
-    if (exists && !S_ISREG(status.st_mode)) {
-        openDirectly(native); // QSaveFile would replace a device or a pipe by a file
-        return;
-    }
-    if (exists && !leavesRoomForTemporaryName(resolvedPath(native))) {
-        m_error = QCoreApplication::translate("plaintrove::runtime::OutputFile",
-            "the file name is too long for the file to be replaced safely");
-        return;
-    }
-    // Qt takes a path that starts with ':' for one of its resources.
-    auto file = std::make_unique<QSaveFile>(
-        path.startsWith(QLatin1Char(':')) ? QLatin1String("./") + path : path);
-    // Writes come in large blocks already; QIODevice's buffer would only copy them once more.
-    if (!file->open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
-        m_error = file->errorString();
-        return;
-    }
-    if (exists)
-        keepOwner(file->handle(), status.st_uid, status.st_gid);
-    m_file = std::move(file);
+    m_ownsDescriptor = true;
+    m_target = target;
+    if (existing)
+        keepOwnerAndPermissions(m_fd, *existing);
 }
 
 void OutputFile::openDirectly(const QByteArray &nativePath)
@@ -129,69 +154,98 @@ OutputFile OutputFile::standardOutput()
 
 OutputFile::~OutputFile()
 {
-    if (m_ownsDescriptor)
-        ::close(m_fd);
-    // QSaveFile's destructor removes the temporary file of an uncommitted output.
+    close();
 }
 
-int OutputFile::descriptor() const
+void OutputFile::close()
 {
-    return m_file ? m_file->handle() : m_fd;
-}
-
-void OutputFile::fail(QString reason)
-{
-    m_error = std::move(reason);
-    m_file.reset();
     if (m_ownsDescriptor)
         ::close(m_fd);
+    if (!m_temporary.isEmpty())
+        ::unlink(m_temporary.constData());
     m_fd = -1;
     m_ownsDescriptor = false;
+    m_target.clear();
+    m_temporary.clear();
+}
+
+void OutputFile::fail(int error)
+{
+    m_error = qt_error_string(error);
+    close();
 }
 
 bool OutputFile::write(std::string_view bytes)
 {
     while (!bytes.empty()) {
-        const auto size = static_cast<qint64>(bytes.size());
         qint64 written = -1;
-        if (m_file) {
-            written = m_file->write(bytes.data(), size);
-            if (written < 0)
-                m_error = m_file->errorString();
-        } else {
-            do
-                written = ::write(m_fd, bytes.data(), bytes.size());
-            while (written < 0 && errno == EINTR);
-            if (written < 0)
-                m_error = qt_error_string(errno);
-        }
+        do
+            written = ::write(m_fd, bytes.data(), bytes.size());
+        while (written < 0 && errno == EINTR);
         if (written <= 0) {
             // A short write is followed by one more, which says why it stopped.
-            fail(written == 0 ? qt_error_string(EIO) : m_error);
+            fail(written == 0 ? EIO : errno);
             return false;
         }
         bytes.remove_prefix(static_cast<std::size_t>(written));
-        if (m_file)
+        if (replaces())
             startWriteBack(written);
     }
     return true;
 }
 
-// commit() waits until the whole file is on the disk; starting the writing of each few megabytes
-// as they come keeps that wait short. Failures still surface at commit().
+// Flushing waits until the whole file is on the disk; starting the writing of each few
+// megabytes as they come keeps that wait short. Failures still surface when it is flushed.
 void OutputFile::startWriteBack(qint64 written)
 {
     constexpr qint64 step = 8 * 1024 * 1024;
     m_unsynced += written;
     if (m_unsynced >= step) {
-        ::sync_file_range(m_file->handle(), m_syncedUpTo, m_unsynced, SYNC_FILE_RANGE_WRITE);
+        ::sync_file_range(m_fd, m_syncedUpTo, m_unsynced, SYNC_FILE_RANGE_WRITE);
         m_syncedUpTo += std::exchange(m_unsynced, 0);
     }
 }
 
+// A file system that cannot flush at all says EINVAL.
+bool OutputFile::dataOnDisk()
+{
+    if (::fdatasync(m_fd) == 0 || errno == EINVAL)
+        return true;
+    fail(errno);
+    return false;
+}
+
+bool OutputFile::place()
+{
+    if (m_temporary.isEmpty()) {
+        // A link cannot replace a file: the unnamed file gets a name first, then is renamed.
+        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+        int linked = -1;
+        for (int tries = 0; linked != 0 && tries < 100; ++tries) {
+            m_temporary = temporaryNameFor(m_target);
+            linked = ::linkat(
+                AT_FDCWD, self.constData(), AT_FDCWD, m_temporary.constData(), AT_SYMLINK_FOLLOW);
+            if (linked != 0 && errno != EEXIST)
+                break;
+        }
+        if (linked != 0) {
+            m_temporary.clear();
+            fail(errno);
+            return false;
+        }
+    }
+    if (::rename(m_temporary.constData(), m_target.constData()) != 0) {
+        fail(errno);
+        return false;
+    }
+    m_temporary.clear();
+    close();
+    return true;
+}
+
 bool OutputFile::commit()
 {
-    if (!m_file) {
+    if (!replaces()) {
         // Nothing is buffered on our side; what the system accepted is out of our hands.
         const bool closed = m_fd >= 0 && (!m_ownsDescriptor || ::close(m_fd) == 0);
         if (!closed && m_error.isEmpty())
@@ -200,19 +254,34 @@ bool OutputFile::commit()
         m_ownsDescriptor = false;
         return closed;
     }
-    // QSaveFile ignores the result of its flush to the disk, and would put a file the disk may
-    // not hold in the old one's place. A file system that cannot flush at all says EINVAL.
-    if (::fdatasync(m_file->handle()) != 0 && errno != EINVAL) {
-        fail(qt_error_string(errno));
+    const QByteArray directory = directoryOf(m_target);
+    if (!dataOnDisk() || !place())
         return false;
-    }
-    if (!m_file->commit()) {
-        fail(m_file->errorString());
-        return false;
-    }
-    syncDirectoryOf(resolvedPath(QFile::encodeName(m_file->fileName())));
-    m_file.reset();
+    syncDirectory(directory);
     return true;
+}
+
+void commitTogether(std::span<OutputFile *const> outputs)
+{
+    std::set<dev_t> fileSystems;
+    for (OutputFile *output : outputs) {
+        struct stat status = {};
+        if (output->replaces() && ::fstat(output->m_fd, &status) == 0
+            && fileSystems.insert(status.st_dev).second)
+            ::syncfs(output->m_fd); // its errors reach each file's fdatasync below
+    }
+    std::set<QByteArray> directories;
+    for (OutputFile *output : outputs) {
+        if (!output->replaces()) {
+            output->commit();
+            continue;
+        }
+        QByteArray directory = directoryOf(output->m_target);
+        if (output->dataOnDisk() && output->place())
+            directories.insert(std::move(directory));
+    }
+    for (const QByteArray &directory : directories)
+        syncDirectory(directory);
 }
 
 } // namespace plaintrove::runtime

@@ -1,18 +1,21 @@
 #pragma once
 
 // A file written by atomic replacement, or standard output. Writes to a file go to a temporary
-// file beside it (QSaveFile); commit() puts it in the file's place. Destroying an uncommitted
-// output removes the temporary file, whatever went wrong before, so a failed run never touches
-// what was there. A device or a named pipe is written to directly, like standard output: it
-// cannot be replaced.
+// file beside it; commit() puts it in the file's place once its data is on the disk. Destroying
+// an uncommitted output removes the temporary file, whatever went wrong before, so a failed run
+// never touches what was there. A device or a named pipe is written to directly, like standard
+// output: it cannot be replaced.
+//
+// Not QSaveFile: its commit always flushes its one file, so many outputs could not share one
+// flush (commitTogether), and its temporary file has a name we could not clean up.
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
-#include <memory>
+#include <span>
 #include <string_view>
 
-class QByteArray;
-class QSaveFile;
+struct stat;
 
 namespace plaintrove::runtime {
 
@@ -28,9 +31,9 @@ public:
     OutputFile &operator=(OutputFile &&) = delete;
     ~OutputFile();
 
-    bool isOpen() const { return m_file != nullptr || m_fd >= 0; }
+    bool isOpen() const { return m_fd >= 0; }
     // The descriptor written to: the temporary file, or the file written in place.
-    int descriptor() const;
+    int descriptor() const { return m_fd; }
     const QString &path() const { return m_path; }
     const QString &errorString() const { return m_error; }
 
@@ -40,19 +43,35 @@ public:
     // file is gone and the old file is unchanged.
     bool commit();
 
-private:
-    OutputFile(int fd, QString path);
-    void openDirectly(const QByteArray &nativePath);
-    void startWriteBack(qint64 written);
-    void fail(QString reason);
+    // The temporary files of replacements: "<name>.plaintrove-" and six letters or digits.
+    static constexpr std::string_view temporaryMark = ".plaintrove-";
 
-    std::unique_ptr<QSaveFile> m_file; // null when written directly, and once finished
-    int m_fd = -1; // the descriptor written directly (standard output, a device, a pipe)
+private:
+    friend void commitTogether(std::span<OutputFile *const> outputs);
+
+    OutputFile(int fd, QString path);
+    void openTemporary(const QByteArray &target, const struct stat *existing);
+    void openDirectly(const QByteArray &nativePath);
+    bool replaces() const { return !m_target.isEmpty(); }
+    bool dataOnDisk();
+    bool place();
+    void startWriteBack(qint64 written);
+    void close();
+    void fail(int error);
+
+    int m_fd = -1;
     bool m_ownsDescriptor = false;
+    QByteArray m_target; // the file replaced; empty when written directly
+    QByteArray m_temporary; // the temporary file's name; empty while it has none
     qint64 m_syncedUpTo = 0; // bytes of the temporary file already sent on their way to the disk
     qint64 m_unsynced = 0;
     QString m_path;
     QString m_error;
 };
+
+// Commits many outputs for the price of a few flushes, as databases commit groups of
+// transactions. See OutputFile.cpp for the order it keeps. Afterwards each output either is in
+// its place or has failed with its errorString() set and its old file untouched.
+void commitTogether(std::span<OutputFile *const> outputs);
 
 } // namespace plaintrove::runtime
