@@ -1,17 +1,14 @@
 #include "CommandLine.h"
 
+#include "Batch.h"
 #include "ConversionRun.h"
-#include "FileIdentity.h"
 #include "InputFile.h"
 #include "OutputFile.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDir>
-#include <QFileInfo>
-#include <cstdio>
-#include <map>
+#include <QThread>
 
 namespace plaintrove::cli {
 
@@ -19,28 +16,6 @@ namespace {
 
 constexpr char programName[] = "plaintrove-strip";
 constexpr QLatin1String standardStream("-");
-
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("plaintrove::cli::CommandLine", text);
-}
-
-// Standard error is unbuffered and the last resort: if even it fails there is no one to tell.
-void printLineToStandardError(const QString &text)
-{
-    const QByteArray line = (text + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
-}
-
-void printError(const QString &message)
-{
-    printLineToStandardError(QLatin1String(programName) + QLatin1String(": ") + message);
-}
-
-void printFileMessage(const QString &path, const QString &reason)
-{
-    printError(path + QLatin1String(": ") + reason);
-}
 
 ExitStatus printToStandardOutput(const QString &text)
 {
@@ -54,21 +29,6 @@ ExitStatus printToStandardOutput(const QString &text)
     return ExitStatus::Converted;
 }
 
-ExitStatus report(const conversion::ConversionResult &result)
-{
-    switch (result.status) {
-    case conversion::ConversionStatus::Converted:
-        return ExitStatus::Converted;
-    case conversion::ConversionStatus::ConvertedUnclosedTag:
-        printFileMessage(result.path, tr("warning: %1").arg(result.reason));
-        return ExitStatus::UnclosedTag;
-    case conversion::ConversionStatus::Failed:
-        break;
-    }
-    printFileMessage(result.path, result.reason);
-    return ExitStatus::FileError;
-}
-
 conversion::ConversionResult convert(const QString &inputPath, const QString &outputPath)
 {
     runtime::InputFile input = inputPath == standardStream ? runtime::InputFile::standardInput()
@@ -78,67 +38,6 @@ conversion::ConversionResult convert(const QString &inputPath, const QString &ou
         return conversion::StripTags(input, output);
     }
     return conversion::runConversion(input, outputPath);
-}
-
-ExitStatus worse(ExitStatus a, ExitStatus b)
-{
-    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
-}
-
-// Where batch mode writes `inputPath`: the file name without its last extension, plus ".txt".
-QString batchOutputPath(const QString &outputDirectory, const QString &inputPath)
-{
-    QString name = QFileInfo(inputPath).fileName();
-    // A leading dot starts a hidden name, not an extension.
-    if (const qsizetype dot = name.lastIndexOf(QLatin1Char('.')); dot > 0)
-        name.truncate(dot);
-    // Not QDir::filePath(): it returns a name that starts with ':' unchanged, as the absolute path
-    // of a Qt resource, and the output would land in the working directory.
-    QString path = QDir(outputDirectory).path();
-    if (!path.endsWith(QLatin1Char('/')))
-        path += QLatin1Char('/');
-    return path + name + QLatin1String(".txt");
-}
-
-ExitStatus convertBatch(const Invocation &invocation)
-{
-    // Which input each existing file is, looked up once: a batch may hold thousands of files.
-    std::map<runtime::FileIdentity, qsizetype> inputIndex;
-    for (qsizetype index = 0; index < invocation.inputs.size(); ++index) {
-        if (const auto identity = runtime::fileIdentity(invocation.inputs[index]))
-            inputIndex.try_emplace(*identity, index);
-    }
-
-    ExitStatus status = ExitStatus::Converted;
-    std::map<QString, qsizetype> claimedOutputs; // cleaned output path -> the input that wrote it
-    for (qsizetype index = 0; index < invocation.inputs.size(); ++index) {
-        const QString &input = invocation.inputs[index];
-        const QString output = batchOutputPath(invocation.outputDirectory, input);
-
-        if (const auto claimed = claimedOutputs.find(QDir::cleanPath(output));
-            claimed != claimedOutputs.end()) {
-            printFileMessage(input,
-                tr("its output file %1 is already the output of %2")
-                    .arg(output, invocation.inputs[claimed->second]));
-            status = worse(status, ExitStatus::FileError);
-            continue;
-        }
-
-        // A batch reads its inputs one after the other; writing over another one would destroy
-        // a file the user asked to read, not to replace. (Writing over the input itself is
-        // refused by the conversion.)
-        if (const auto identity = runtime::fileIdentity(output)) {
-            if (const auto other = inputIndex.find(*identity);
-                other != inputIndex.end() && other->second != index) {
-                printFileMessage(output, tr("the output file is also one of the input files"));
-                status = worse(status, ExitStatus::FileError);
-                continue;
-            }
-        }
-        claimedOutputs.emplace(QDir::cleanPath(output), index);
-        status = worse(status, report(convert(input, output)));
-    }
-    return status;
 }
 
 } // namespace
@@ -152,7 +51,9 @@ Invocation parseCommandLine(const QStringList &arguments)
            "file is replaced\nonly when its conversion succeeded.\n\n"
            "Exit status: 0 converted; 1 a file could not be opened, read or written;\n"
            "2 wrong usage; 3 an input ended inside a tag that is never closed (the text\n"
-           "before it was kept). With -d, the highest status of all files."));
+           "before it was kept). With -d, the highest status of all files.\n\n"
+           "With -d, a batch on a terminal shows its progress on standard error: files\n"
+           "done of the total, MB/s and the time taken."));
     const QCommandLineOption helpOption(
         { QStringLiteral("h"), QStringLiteral("help") }, tr("Show this help and exit."));
     const QCommandLineOption versionOption(
@@ -160,7 +61,15 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption directoryOption(
         { QStringLiteral("d"), QStringLiteral("output-directory") },
         tr("Convert each FILE to <DIR>/<its name without the last extension>.txt."), tr("DIR"));
-    parser.addOptions({ helpOption, versionOption, directoryOption });
+    const QCommandLineOption recursiveOption({ QStringLiteral("r"), QStringLiteral("recursive") },
+        tr("With -d: convert the pages (*.html, *.htm, *.xhtml) in each FILE that is a\n"
+           "directory and below it, into the same folders below DIR."));
+    const QCommandLineOption jobsOption({ QStringLiteral("j"), QStringLiteral("jobs") },
+        tr("With -d: convert up to N files at once; the default is the number of\n"
+           "processors (%1).")
+            .arg(QThread::idealThreadCount()),
+        tr("N"));
+    parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption });
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         tr("The HTML file to read; standard input when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"),
@@ -178,7 +87,7 @@ Invocation parseCommandLine(const QStringList &arguments)
         // two forms of the command.
         const QString help = parser.helpText();
         invocation.text = tr("Usage: %1 [options] [INPUT [OUTPUT]]\n"
-                             "       %1 [options] -d DIR FILE...")
+                             "       %1 [options] -d DIR [-r] [-j N] FILE...")
                               .arg(QLatin1String(programName))
             + help.mid(help.indexOf(QLatin1Char('\n')));
         return invocation;
@@ -189,8 +98,20 @@ Invocation parseCommandLine(const QStringList &arguments)
     }
 
     const QStringList positional = parser.positionalArguments();
+    bool validJobs = true;
+    if (parser.isSet(jobsOption)) {
+        invocation.jobs = parser.value(jobsOption).toInt(&validJobs);
+        validJobs = validJobs && invocation.jobs > 0;
+    } else {
+        invocation.jobs = QThread::idealThreadCount();
+    }
+    invocation.recursive = parser.isSet(recursiveOption);
     if (positional.contains(QString()))
         invocation.text = tr("an empty file name was given");
+    else if (!validJobs)
+        invocation.text = tr("the number of jobs must be a whole number of at least 1");
+    else if (invocation.recursive && !parser.isSet(directoryOption))
+        invocation.text = tr("--recursive needs --output-directory");
     if (!invocation.text.isEmpty())
         return invocation;
     if (parser.isSet(directoryOption)) {
@@ -231,7 +152,8 @@ ExitStatus execute(const Invocation &invocation)
     case Invocation::Action::Convert:
         return report(convert(invocation.input, invocation.output));
     case Invocation::Action::ConvertBatch:
-        return convertBatch(invocation);
+        return convertBatch(
+            invocation.inputs, invocation.outputDirectory, invocation.recursive, invocation.jobs);
     case Invocation::Action::RefuseUsage:
         break;
     }

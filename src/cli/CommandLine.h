@@ -4,18 +4,14 @@
 //
 //   plaintrove-strip [INPUT [OUTPUT]]       "-" or a missing name is standard input / output
 //   plaintrove-strip -d DIR FILE...         each FILE to DIR/<name without last extension>.txt
+//   plaintrove-strip -d DIR -r DIRECTORY... the pages below each DIRECTORY, mirrored below DIR
+
+#include "Reporting.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace plaintrove::cli {
-
-enum class ExitStatus : int {
-    Converted = 0,
-    FileError = 1, // a file could not be opened, read or written
-    UsageError = 2, // the command line itself was wrong
-    UnclosedTag = 3, // converted, but an input ended inside a tag
-};
 
 // What the command line asks for, decided before any file is touched.
 struct Invocation
@@ -27,6 +23,8 @@ struct Invocation
     QString output; // Convert: a path, or "-" for standard output
     QString outputDirectory; // ConvertBatch
     QStringList inputs; // ConvertBatch
+    bool recursive = false; // ConvertBatch: directories among the inputs are walked
+    int jobs = 1; // ConvertBatch: conversions at once
     QString text; // ShowHelp: the help; RefuseUsage: what is wrong
 };
 

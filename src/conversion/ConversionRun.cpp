@@ -34,33 +34,8 @@ private:
     runtime::OutputFile &m_file;
 };
 
-} // namespace
-
-ConversionResult runConversion(const ConversionRequest &request)
-{
-    if (request.fileName.isEmpty())
-        return failed(request.directory, tr("no input file is selected"));
-    // Joined as they stand: a directory that already ends in "/" yields a doubled separator,
-    // which the file system reads as one.
-    runtime::InputFile input(request.directory + QLatin1Char('/') + request.fileName);
-    return runConversion(input, request.outputPath);
-}
-
-ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath)
-{
-    if (!input.isOpen())
-        return failed(input.path(), input.errorString());
-    if (outputPath.isEmpty())
-        return failed(input.path(), tr("no output file was given"));
-    // Checked before the output is even prepared: a replaced input is lost for good.
-    const auto identity = runtime::fileIdentity(input.descriptor());
-    if (identity && identity == runtime::fileIdentity(outputPath))
-        return failed(outputPath, tr("the output file is the input file"));
-    runtime::OutputFile output(outputPath);
-    return StripTags(input, output);
-}
-
-ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &output)
+// Copies the input to the output without markup, leaving the output to be committed.
+ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output)
 {
     if (!input.isOpen())
         return failed(input.path(), input.errorString());
@@ -84,14 +59,61 @@ ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &outpu
         if (!stripper.feed({ buffer.data(), static_cast<std::size_t>(count) }))
             return failed(output.path(), output.errorString());
     }
-    const StripOutcome outcome = stripper.finish();
-    if (outcome == StripOutcome::SinkFailed || !output.commit())
-        return failed(output.path(), output.errorString());
-    if (outcome == StripOutcome::UnclosedTag) {
+    switch (stripper.finish()) {
+    case StripOutcome::Complete:
+        return { ConversionStatus::Converted, output.path(), {} };
+    case StripOutcome::UnclosedTag:
         return { ConversionStatus::ConvertedUnclosedTag, input.path(),
             tr("the input ends inside a tag that is never closed; the text before it was kept") };
+    case StripOutcome::SinkFailed:
+        break;
     }
-    return { ConversionStatus::Converted, output.path(), {} };
+    return failed(output.path(), output.errorString());
+}
+
+ConversionResult committed(ConversionResult result, runtime::OutputFile &output)
+{
+    if (result.status != ConversionStatus::Failed && !output.commit())
+        return failed(output.path(), output.errorString());
+    return result;
+}
+
+} // namespace
+
+ConversionResult runConversion(const ConversionRequest &request)
+{
+    if (request.fileName.isEmpty())
+        return failed(request.directory, tr("no input file is selected"));
+    // Joined as they stand: a directory that already ends in "/" yields a doubled separator,
+    // which the file system reads as one.
+    runtime::InputFile input(request.directory + QLatin1Char('/') + request.fileName);
+    return runConversion(input, request.outputPath);
+}
+
+ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath)
+{
+    PendingConversion pending = convertWithoutCommit(input, outputPath);
+    return pending.output ? committed(pending.result, *pending.output) : pending.result;
+}
+
+PendingConversion convertWithoutCommit(runtime::InputFile &input, const QString &outputPath)
+{
+    if (!input.isOpen())
+        return { failed(input.path(), input.errorString()), nullptr };
+    if (outputPath.isEmpty())
+        return { failed(input.path(), tr("no output file was given")), nullptr };
+    // Checked before the output is even prepared: a replaced input is lost for good.
+    const auto identity = runtime::fileIdentity(input.descriptor());
+    if (identity && identity == runtime::fileIdentity(outputPath))
+        return { failed(outputPath, tr("the output file is the input file")), nullptr };
+    auto output = std::make_unique<runtime::OutputFile>(outputPath);
+    ConversionResult result = strip(input, *output);
+    return { std::move(result), std::move(output) };
+}
+
+ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &output)
+{
+    return committed(strip(input, output), output);
 }
 
 } // namespace plaintrove::conversion

@@ -5,6 +5,7 @@
 // succeeded. An existing output is never touched by a run that failed.
 
 #include <QString>
+#include <memory>
 
 namespace plaintrove::runtime {
 class InputFile;
@@ -38,6 +39,15 @@ ConversionResult runConversion(const ConversionRequest &request);
 
 // Converts an already opened input (standard input, for instance) into the file `outputPath`.
 ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath);
+
+// A conversion whose output is written but not yet committed: a batch commits many together.
+// `output` is null when the output could not even be prepared.
+struct PendingConversion
+{
+    ConversionResult result;
+    std::unique_ptr<runtime::OutputFile> output;
+};
+PendingConversion convertWithoutCommit(runtime::InputFile &input, const QString &outputPath);
 
 // Copies an opened input to an opened output without markup, and commits the output when the
 // input was read to its end; on a failure the output is given up.

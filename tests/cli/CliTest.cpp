@@ -3,6 +3,7 @@
 
 #include "Sandbox.h"
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <fcntl.h>
@@ -28,6 +29,7 @@ struct Row
     QByteArray standardOutput = {};
     QByteArray standardInput = {};
     std::function<void()> inChild = {}; // runs in the child just before it starts the program
+    std::function<void(const Sandbox &)> prepare = {}; // adds files before the run
     friend void PrintTo(const Row &row, std::ostream *os) { *os << row.name; }
 };
 
@@ -41,6 +43,8 @@ TEST_P(CommandLine, ExitStatusStreamsMessagesAndFiles)
     const Sandbox sandbox;
     sandbox.write(QStringLiteral("other.htm"), page);
     sandbox.write(QStringLiteral("open.html"), unclosedPage);
+    if (row.prepare)
+        row.prepare(sandbox);
     auto expected = sandbox.snapshot();
 
     QProcess process;
@@ -60,7 +64,8 @@ TEST_P(CommandLine, ExitStatusStreamsMessagesAndFiles)
     EXPECT_EQ(process.readAllStandardOutput(), row.standardOutput);
     auto actual = sandbox.snapshot();
     for (const auto &[name, bytes] : row.changes) {
-        EXPECT_EQ(sandbox.read(name), bytes) << name.toStdString();
+        EXPECT_EQ(bytes == "directory" ? actual[name] : sandbox.read(name), bytes)
+            << name.toStdString();
         expected.erase(name);
         actual.erase(name);
     }
@@ -71,6 +76,31 @@ TEST_P(CommandLine, ExitStatusStreamsMessagesAndFiles)
 std::function<void()> standardOutputTo(const char *path)
 {
     return [path] { ::dup2(::open(path, O_WRONLY | O_APPEND), STDOUT_FILENO); };
+}
+
+// site/: pages in folders, a file that is no page, a link to a page, a link back up to site/
+// (not followed: it would loop), and bad.html, which cannot be read.
+void makeSite(const Sandbox &sandbox)
+{
+    QDir(sandbox.root()).mkpath(QStringLiteral("site/sub/deeper"));
+    for (const char *name : { "site/a.html", "site/sub/b.HTM", "site/sub/deeper/c.xhtml" })
+        sandbox.write(QString::fromUtf8(name), page);
+    sandbox.write(QStringLiteral("site/notes.txt"), page);
+    QFile::link(QStringLiteral("sub/b.HTM"), sandbox.path(QStringLiteral("site/link.html")));
+    QFile::link(QStringLiteral(".."), sandbox.path(QStringLiteral("site/sub/up")));
+    QFile::link(QStringLiteral("/proc/self/mem"), sandbox.path(QStringLiteral("site/bad.html")));
+}
+
+// The same site converted with any number of jobs: the same files, the same one message.
+Row siteRow(const char *name, const char *jobs)
+{
+    return { name, { "-r", "-j", jobs, "-d", "out/text", "site", "page.html" }, 1,
+        "plaintrove-strip: site/bad.html: Input/output error\n",
+        { { "out", "directory" }, { "out/text", "directory" }, { "out/text/sub", "directory" },
+            { "out/text/sub/deeper", "directory" }, { "out/text/a.txt", pageText },
+            { "out/text/sub/b.txt", pageText }, { "out/text/sub/deeper/c.txt", pageText },
+            { "out/text/link.txt", pageText }, { "out/text/page.txt", pageText } },
+        {}, {}, {}, makeSite };
 }
 
 INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
@@ -129,7 +159,9 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
         Row { "DirectoryWithStandardInput", { "-d", "sub", "-" }, 2, "standard input (\"-\")" },
         Row { "DirectoryTwice", { "-d", "sub", "-d", "sub", "page.html" }, 2, "more than once" },
         Row { "EmptyDirectoryName", { "-d", "", "page.html" }, 2, "directory name is empty" },
-        Row { "EmptyFileName", { "page.html", "" }, 2, "an empty file name" }),
+        Row { "EmptyFileName", { "page.html", "" }, 2, "an empty file name" },
+        Row { "RecursiveWithoutDirectory", { "-r", "sub" }, 2, "--recursive needs" },
+        Row { "NoJobs", { "-j", "0", "-d", "sub", "page.html" }, 2, "at least 1" }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
@@ -153,6 +185,27 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             "plaintrove-strip: ./old.txt: the output file is also one of the input files\n",
             { { "old.html", page } }, {}, {},
             [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("old.html")); } },
+        siteRow("SiteMirroredWithOneJob", "1"), siteRow("SiteMirroredWithFourJobs", "4"),
+        // A failed file leaves its old output as it was.
+        Row { "FailedFileKeepsItsOldOutput", { "-r", "-d", "sub", "site" }, 1,
+            "plaintrove-strip: site/bad.html: Input/output error\n",
+            { { "sub/a.txt", pageText }, { "sub/link.txt", pageText }, { "sub/sub", "directory" },
+                { "sub/sub/b.txt", pageText }, { "sub/sub/deeper", "directory" },
+                { "sub/sub/deeper/c.txt", pageText } },
+            {}, {}, {},
+            [](const Sandbox &s) {
+                makeSite(s);
+                s.write(QStringLiteral("sub/bad.txt"), oldOutput);
+            } },
+        Row { "PagesThatShareAnOutput", { "-r", "-d", "sub", "site" }, 1,
+            "plaintrove-strip: site/a.html: its output file sub/a.txt is already the output of "
+            "site/a.htm\n",
+            { { "sub/a.txt", "xy\r\n" } }, {}, {}, {},
+            [](const Sandbox &s) {
+                QDir(s.root()).mkdir(QStringLiteral("site"));
+                s.write(QStringLiteral("site/a.htm"), "x <b>y</b>\r\n");
+                s.write(QStringLiteral("site/a.html"), page);
+            } },
         // Qt takes a name starting with ':' for one of its resources, which no directory holds.
         Row { "NamesStartingWithAColon", { "-d", "sub", ":page.html" }, 0, "",
             { { "sub/:page.txt", pageText }, { ":page.html", page } }, {}, {},
@@ -166,9 +219,28 @@ TEST(CommandLine, HelpShowsBothFormsAndTheExitStatuses)
     ASSERT_TRUE(process.waitForFinished(60000));
     const QByteArray help = process.readAllStandardOutput();
     EXPECT_TRUE(help.startsWith("Usage: plaintrove-strip [options] [INPUT [OUTPUT]]\n"
-                                "       plaintrove-strip [options] -d DIR FILE...\n")
+                                "       plaintrove-strip [options] -d DIR [-r] [-j N] FILE...\n")
         && help.contains("3 an input ended inside a tag") && process.exitCode() == 0)
         << help.toStdString();
+}
+
+// On a terminal a batch keeps a line of progress; the rows above show it silent elsewhere.
+TEST(CommandLine, ProgressOnATerminal)
+{
+    const Sandbox sandbox;
+    const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
+    ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
+    const QByteArray name = ::ptsname(terminal);
+    QProcess process;
+    process.setWorkingDirectory(sandbox.root());
+    process.setChildProcessModifier(
+        [&name] { ::dup2(::open(name.constData(), O_RDWR | O_NOCTTY), STDERR_FILENO); });
+    process.start(QStringLiteral(PLAINTROVE_STRIP), { "-d", "out", "page.html", "old.txt" });
+    ASSERT_TRUE(process.waitForFinished(60000));
+    QByteArray shown(4096, '\0');
+    shown.truncate(std::max<qsizetype>(0, ::read(terminal, shown.data(), 4096)));
+    ::close(terminal);
+    EXPECT_TRUE(shown.contains("2 of 2 files, ")) << shown.toStdString();
 }
 
 } // namespace

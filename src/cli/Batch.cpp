@@ -1,0 +1,153 @@
+#include "Batch.h"
+
+#include "BatchPlan.h"
+#include "ConversionRun.h"
+#include "InputFile.h"
+#include "OutputFile.h"
+#include "ProgressLine.h"
+
+#include <condition_variable>
+#include <mutex>
+#include <sys/stat.h>
+#include <thread>
+#include <vector>
+
+namespace plaintrove::cli {
+
+namespace {
+
+// A job's conversion, handed from the worker that ran it to the committer.
+struct Slot
+{
+    conversion::PendingConversion pending;
+    qint64 bytes = 0;
+    bool done = false;
+};
+
+// The most outputs committed together; each holds a descriptor open until then.
+constexpr std::size_t largestGroup = 128;
+
+// Workers take the jobs in turn; the calling thread commits what they finish, in the order of
+// the jobs, in groups of whatever is ready whenever the last group is on the disk. While it
+// waits for the disk, the workers go on. It alone prints, so messages never mix.
+class BatchRun
+{
+public:
+    explicit BatchRun(std::vector<BatchJob> jobs)
+        : m_jobs(std::move(jobs))
+        , m_slots(m_jobs.size())
+    { }
+
+    ExitStatus run(int workerCount)
+    {
+        std::vector<std::jthread> workers;
+        for (int i = 0; i < workerCount && std::size_t(i) < m_jobs.size(); ++i)
+            workers.emplace_back([this] { work(); });
+        ProgressLine progress(qsizetype(m_jobs.size()));
+        ExitStatus status = ExitStatus::Converted;
+        while (m_committed < m_jobs.size()) {
+            const std::size_t end = waitForGroup();
+            status = worse(status, commit(m_committed, end, progress));
+            {
+                const std::lock_guard lock(m_mutex);
+                m_committed = end;
+            }
+            m_changed.notify_all();
+        }
+        return status;
+    }
+
+private:
+    void work()
+    {
+        for (;;) {
+            std::size_t index = 0;
+            {
+                std::unique_lock lock(m_mutex);
+                // Not too far ahead of the commits: every output waiting holds a descriptor.
+                m_changed.wait(lock, [this] {
+                    return m_next >= m_jobs.size() || m_next < m_committed + 2 * largestGroup;
+                });
+                if (m_next >= m_jobs.size())
+                    return;
+                index = m_next++;
+            }
+            Slot slot = convert(m_jobs[index]);
+            {
+                const std::lock_guard lock(m_mutex);
+                m_slots[index] = std::move(slot);
+                m_slots[index].done = true;
+            }
+            m_changed.notify_all();
+        }
+    }
+
+    static Slot convert(const BatchJob &job)
+    {
+        Slot slot;
+        if (!job.refusal.isEmpty()) {
+            slot.pending.result
+                = { conversion::ConversionStatus::Failed, job.refusalAbout, job.refusal };
+            return slot;
+        }
+        runtime::InputFile input(job.input);
+        if (struct stat status = {}; input.isOpen() && ::fstat(input.descriptor(), &status) == 0)
+            slot.bytes = status.st_size;
+        slot.pending = conversion::convertWithoutCommit(input, job.output);
+        return slot;
+    }
+
+    // The end of the run of finished jobs from the first one not committed, at least one long.
+    std::size_t waitForGroup()
+    {
+        std::unique_lock lock(m_mutex);
+        m_changed.wait(lock, [this] { return m_slots[m_committed].done; });
+        std::size_t end = m_committed;
+        while (end < m_jobs.size() && end - m_committed < largestGroup && m_slots[end].done)
+            ++end;
+        return end;
+    }
+
+    // No worker touches the slots from `begin` to `end`: they are done.
+    ExitStatus commit(std::size_t begin, std::size_t end, ProgressLine &progress)
+    {
+        std::vector<runtime::OutputFile *> outputs;
+        for (std::size_t index = begin; index < end; ++index) {
+            const auto &[result, output] = m_slots[index].pending;
+            if (output && result.status != conversion::ConversionStatus::Failed)
+                outputs.push_back(output.get());
+        }
+        runtime::commitTogether(outputs);
+
+        ExitStatus status = ExitStatus::Converted;
+        for (std::size_t index = begin; index < end; ++index) {
+            auto &[result, output] = m_slots[index].pending;
+            if (output && !output->errorString().isEmpty())
+                result = { conversion::ConversionStatus::Failed, output->path(),
+                    output->errorString() };
+            output.reset();
+            if (result.status != conversion::ConversionStatus::Converted)
+                progress.clear();
+            status = worse(status, report(result));
+            progress.fileDone(m_slots[index].bytes);
+        }
+        return status;
+    }
+
+    const std::vector<BatchJob> m_jobs;
+    std::vector<Slot> m_slots;
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+    std::size_t m_next = 0; // the next job a worker takes
+    std::size_t m_committed = 0; // the jobs before it are committed and reported
+};
+
+} // namespace
+
+ExitStatus convertBatch(
+    const QStringList &inputs, const QString &outputDirectory, bool recursive, int jobs)
+{
+    return BatchRun(planBatch(inputs, outputDirectory, recursive)).run(jobs);
+}
+
+} // namespace plaintrove::cli

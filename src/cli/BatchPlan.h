@@ -1,0 +1,24 @@
+#pragma once
+
+// Which file a batch converts into which output, decided before any is converted: with -r a
+// directory among the inputs is walked for its pages, whose paths below it are mirrored below
+// the output directory.
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace plaintrove::cli {
+
+struct BatchJob
+{
+    QString input;
+    QString output;
+    QString refusal; // why the input is not converted; empty when it is
+    QString refusalAbout; // the file the refusal names
+};
+
+std::vector<BatchJob> planBatch(
+    const QStringList &inputs, const QString &outputDirectory, bool recursive);
+
+} // namespace plaintrove::cli
