@@ -80,5 +80,32 @@ row fdatasync EINVAL 1 - old.txt y 0 '' page.html old.txt
 row write ENOSPC 2 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
     -d sub page.html other.html
 
+# A batch puts no output in its place before the output's data is on the disk: each link of a
+# temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
+flush_order() {
+    local dir=$scratch/order i
+    rm -rf "$dir" && mkdir -p "$dir/site"
+    for i in $(seq 20); do cp "$scratch/page.html" "$dir/site/p$i.html"; done
+    (cd "$dir" && strace -fqq -o "$scratch/order.log" -e trace=openat,write,fdatasync,syncfs,linkat \
+        "$strip" -r -j 4 -d out site) || { echo "FAILED: the batch itself"; return 1; }
+    awk 'function fd(call) { sub(/^[a-z]+\((AT_FDCWD, "\/proc\/self\/fd\/)?/, "", call); return call + 0 }
+        function begun(call) {
+            if (call ~ /^syncfs\(/) for (f in dirty) dirty[f] = 0
+            if (call ~ /^fdatasync\(/) dirty[fd(call)] = 0
+            if (call ~ /^linkat\(AT_FDCWD, "\/proc/) { placed++; if (dirty[fd(call)]) early++ }
+        }
+        function ended(call) {
+            if (call ~ /O_TMPFILE.*= [0-9]+$/) dirty[substr(call, match(call, /[0-9]+$/)) + 0] = 1
+            if (call ~ /^write\(/ && fd(call) in dirty) dirty[fd(call)] = 1
+        }
+        { call = $0; sub(/^[0-9]+ +/, "", call) }
+        call ~ /<unfinished \.\.\.>$/ { sub(/ <unfinished \.\.\.>$/, "", call); begun(call); pending[$1] = call; next }
+        call ~ /^<\.\.\. / { sub(/^<\.\.\. [a-z]+ resumed>/, "", call); ended(pending[$1] call); next }
+        { begun(call); ended(call) }
+        END { if (placed != 20 || early) { print "FAILED: " early + 0 " of " placed + 0 " outputs placed before their data was flushed"; exit 1 } }' \
+        "$scratch/order.log"
+}
+flush_order || failures=$((failures + 1))
+
 echo "$failures failed"
 [ "$failures" -eq 0 ]
