@@ -6,7 +6,7 @@
 #include "TagStripper.h"
 
 #include <QCoreApplication>
-#include <vector>
+#include <memory>
 
 namespace plaintrove::conversion {
 
@@ -42,21 +42,24 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output)
     if (!output.isOpen())
         return failed(output.path(), output.errorString());
     // Standard output may be the input, as in `strip x >> x`: the run would read its own output
-    // back for ever. Only a regular file counts: a terminal is both ends, and harmless.
-    if (runtime::isRegularFile(input.descriptor())
+    // back for ever. Only a regular file counts: a terminal is both ends, and harmless. A new
+    // temporary file cannot be the input.
+    if (!output.replaces() && runtime::isRegularFile(input.descriptor())
         && runtime::fileIdentity(input.descriptor()) == runtime::fileIdentity(output.descriptor()))
         return failed(output.path(), tr("the output file is the input file"));
 
     OutputSink sink(output);
     TagStripper stripper(sink);
-    std::vector<char> buffer(256 * 1024);
+    // Not zeroed: a batch reads thousands of files, and only bytes read are looked at.
+    constexpr std::size_t blockSize = 256 * 1024;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(blockSize);
     for (;;) {
-        const qint64 count = input.read(buffer);
+        const qint64 count = input.read({ buffer.get(), blockSize });
         if (count < 0)
             return failed(input.path(), input.errorString());
         if (count == 0)
             break;
-        if (!stripper.feed({ buffer.data(), static_cast<std::size_t>(count) }))
+        if (!stripper.feed({ buffer.get(), static_cast<std::size_t>(count) }))
             return failed(output.path(), output.errorString());
     }
     switch (stripper.finish()) {

@@ -5,7 +5,7 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <vector>
+#include <memory>
 
 // The tests build the engine twice more, without the AVX2 scanner and without any vector
 // instructions, so that every scanner is tried on the machine that runs them.
@@ -194,7 +194,7 @@ class OutputBuffer
 public:
     explicit OutputBuffer(TextSink &sink)
         : m_sink(sink)
-        , m_buffer(capacity + shortPiece)
+        , m_buffer(std::make_unique_for_overwrite<char[]>(capacity + shortPiece))
     { }
 
     // `bytes` may be read up to shortPiece bytes past `count`; `count` is at most a window.
@@ -203,7 +203,7 @@ public:
         if (count > shortPiece)
             return append({ bytes, count });
         makeRoom(count);
-        std::memcpy(m_buffer.data() + m_used, bytes, shortPiece);
+        std::memcpy(m_buffer.get() + m_used, bytes, shortPiece);
         m_used += count;
     }
 
@@ -223,7 +223,7 @@ public:
     bool flush()
     {
         if (m_used > 0 && !m_failed)
-            m_failed = !m_sink.write({ m_buffer.data(), m_used });
+            m_failed = !m_sink.write({ m_buffer.get(), m_used });
         m_used = 0;
         return !m_failed;
     }
@@ -242,12 +242,13 @@ private:
     void append(std::string_view bytes)
     {
         makeRoom(bytes.size());
-        std::memcpy(m_buffer.data() + m_used, bytes.data(), bytes.size());
+        std::memcpy(m_buffer.get() + m_used, bytes.data(), bytes.size());
         m_used += bytes.size();
     }
 
     TextSink &m_sink;
-    std::vector<char> m_buffer;
+    // Not zeroed: a batch makes one for each file, and only written bytes are read.
+    std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
     bool m_failed = false;
 };

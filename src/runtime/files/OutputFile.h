@@ -36,6 +36,8 @@ public:
     int descriptor() const { return m_fd; }
     const QString &path() const { return m_path; }
     const QString &errorString() const { return m_error; }
+    // Whether a temporary file is written to replace the file; false when written directly.
+    bool replaces() const { return !m_target.isEmpty(); }
 
     // Writes all of `bytes`; false on a failure (see errorString()), which gives the output up.
     bool write(std::string_view bytes);
@@ -52,7 +54,6 @@ private:
     OutputFile(int fd, QString path);
     void openTemporary(const QByteArray &target, const struct stat *existing);
     void openDirectly(const QByteArray &nativePath);
-    bool replaces() const { return !m_target.isEmpty(); }
     bool dataOnDisk();
     bool place();
     void startWriteBack(qint64 written);
