@@ -5,7 +5,7 @@ plaintrove_packages=(
     cmake ninja-build g++ pkg-config
     qt6-base-dev libgl-dev libgtest-dev
     fonts-liberation fonts-comic-neue
-    desktop-file-utils appstream dpkg-dev fakeroot lintian imagemagick strace
+    desktop-file-utils appstream dpkg-dev fakeroot lintian imagemagick strace parallel
     clang-14 libclang-rt-14-dev llvm-14 time
 )
 
