@@ -79,6 +79,8 @@ row write EINTR 2 - new.txt y 0 '' page.html new.txt
 row fdatasync EINVAL 1 - old.txt y 0 '' page.html old.txt
 row write ENOSPC 2 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
     -d sub page.html other.html
+row sync_file_range EIO 1 - sub/other.txt n 1 'sub/page.txt: Input/output error' \
+    -d sub page.html other.html
 
 # A batch puts no output in its place before the output's data is on the disk: each link of a
 # temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.

@@ -8,7 +8,7 @@
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
-#include <set>
+#include <map>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -16,12 +16,13 @@
 // The order of a replacement, alone or in a group:
 //  1. the text goes to a temporary file in the output's directory: an unnamed one (O_TMPFILE)
 //     where the file system has them, so that nothing is left if the run dies; else a named one;
-//  2. its data is flushed to the disk: fdatasync for one file; for a group, one syncfs per file
-//     system sends every file's data in one pass, after which each file's fdatasync has nothing
-//     left to write and only reports a write error of that file;
+//  2. its data is flushed to the disk: with fdatasync for one file; for a group, by one syncfs
+//     for each file system, which writes every file of the group in one pass and flushes the
+//     disk's cache once; then each file's own write errors are read without another flush;
 //  3. only then is it linked (an unnamed file first gets a temporary name) and renamed over the
 //     output, so a crash leaves either the old file or the whole new one;
-//  4. the directory is flushed, once per directory in a group, so that the new entry stays.
+//  4. the directory is flushed so that the new entry stays: with fsync for one file, for a group
+//     by a second syncfs, for every directory at once.
 
 namespace plaintrove::runtime {
 
@@ -215,6 +216,19 @@ bool OutputFile::dataOnDisk()
     return false;
 }
 
+// After a syncfs: whether this file's data was written without an error. Waiting on its pages
+// reports an error of this file alone, and, unlike fdatasync, does not flush the disk's cache
+// once more for each file.
+bool OutputFile::written()
+{
+    constexpr unsigned int wait
+        = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
+    if (::sync_file_range(m_fd, 0, 0, wait) == 0)
+        return true;
+    fail(errno);
+    return false;
+}
+
 bool OutputFile::place()
 {
     if (m_temporary.isEmpty()) {
@@ -263,25 +277,27 @@ bool OutputFile::commit()
 
 void commitTogether(std::span<OutputFile *const> outputs)
 {
-    std::set<dev_t> fileSystems;
-    for (OutputFile *output : outputs) {
+    std::map<dev_t, QByteArray> fileSystems; // each with a directory on it
+    for (const OutputFile *output : outputs) {
         struct stat status = {};
         if (output->replaces() && ::fstat(output->m_fd, &status) == 0
-            && fileSystems.insert(status.st_dev).second)
-            ::syncfs(output->m_fd); // its errors reach each file's fdatasync below
+            && fileSystems.try_emplace(status.st_dev, directoryOf(output->m_target)).second)
+            ::syncfs(output->m_fd);
     }
-    std::set<QByteArray> directories;
     for (OutputFile *output : outputs) {
-        if (!output->replaces()) {
+        if (!output->replaces())
             output->commit();
-            continue;
-        }
-        QByteArray directory = directoryOf(output->m_target);
-        if (output->dataOnDisk() && output->place())
-            directories.insert(std::move(directory));
+        else if (output->written())
+            output->place();
     }
-    for (const QByteArray &directory : directories)
-        syncDirectory(directory);
+    // The new entries, in every directory at once.
+    for (const auto &[device, directory] : fileSystems) {
+        const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd >= 0) {
+            ::syncfs(fd);
+            ::close(fd);
+        }
+    }
 }
 
 } // namespace plaintrove::runtime

@@ -55,6 +55,7 @@ private:
     void openTemporary(const QByteArray &target, const struct stat *existing);
     void openDirectly(const QByteArray &nativePath);
     bool dataOnDisk();
+    bool written();
     bool place();
     void startWriteBack(qint64 written);
     void close();
