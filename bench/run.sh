@@ -3,6 +3,7 @@
 # speed and memory targets. See bench/README.md.
 #
 #   bench/run.sh [-n RUNS] [--sed-runs K] [--quick] [--out DIR] [PLAINTROVE_STRIP...]
+#   bench/run.sh --site [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]: a whole site
 #
 # PLAINTROVE_STRIP defaults to build/bin/plaintrove-strip, which is built (preset "default") when
 # it is missing. Several binaries (an old and a new build, say) each get their own rows in the
@@ -26,7 +27,7 @@ min_sed_speedup=20
 max_peak_kib=$((16 * 1024))
 max_per_mb_spread=1.25 # largest over smallest time per MB across the linearity sizes
 
-usage() { sed -n '2,11s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,12s/^# \{0,1\}//p' "$0"; }
 die() {
     echo "run.sh: $*" >&2
     exit 2
@@ -35,6 +36,7 @@ trap 'echo "run.sh: line $LINENO failed" >&2; exit 2' ERR
 
 while [ $# -gt 0 ]; do
     case "$1" in
+    --site) shift; exec "$bench_dir/site.sh" "$@" ;;
     -n | --runs | --sed-runs)
         [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a number of at least 1"
         if [ "$1" = --sed-runs ]; then sed_runs=$2; else runs=$2; fi

@@ -3,7 +3,7 @@
 # to `cp -r` (the limit) and `find -exec sed` (what people reach for), with PASS/FAIL for the
 # targets. See bench/README.md.
 #
-#   bench/site.sh [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]
+#   bench/run.sh --site [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]
 #
 # Exit status: 0 all targets met, 1 a target missed, 2 the benchmark itself could not run.
 set -Eeuo pipefail
@@ -22,6 +22,7 @@ while [ $# -gt 0 ]; do
     *) strip=$1; shift ;;
     esac
 done
+[[ "$runs $sed_runs" =~ ^[1-9][0-9]*\ [1-9][0-9]*$ ]] || die "-n and --sed-runs need a number of at least 1"
 [ -x "$strip" ] || die "$strip: no such executable (build it, or name one)"
 strip=$(realpath "$strip")
 command -v /usr/bin/time >/dev/null || die "/usr/bin/time is missing (Debian package time)"
@@ -32,7 +33,8 @@ jobs=$(nproc)
 # again from the start when there are fewer.
 if [ ! -f "$out/tree.done" ]; then
     rm -rf "$out/tree"
-    mapfile -t pages < <(find /usr/share/doc -type f -name '*.html' | sort | shuf --random-source=<(yes))
+    mapfile -t pages < <(find /usr/share/doc -type f -name '*.html' | sort \
+        | awk 'BEGIN { srand(1) } { print rand() "\t" $0 }' | sort | cut -f2-)
     [ ${#pages[@]} -gt 0 ] || die "no HTML under /usr/share/doc"
     for ((i = 0; i < 10000; i++)); do
         folder=$(printf '%s/tree/f%02d' "$out" $((i / 100)))

@@ -3,6 +3,7 @@
 #include "BatchPlan.h"
 #include "ConversionRun.h"
 #include "InputFile.h"
+#include "Interruption.h"
 #include "OutputFile.h"
 #include "ProgressLine.h"
 
@@ -47,6 +48,8 @@ public:
         ExitStatus status = ExitStatus::Converted;
         while (m_committed < m_jobs.size()) {
             const std::size_t end = waitForGroup();
+            if (runtime::interruption())
+                break;
             status = worse(status, commit(m_committed, end, progress));
             {
                 const std::lock_guard lock(m_mutex);
@@ -54,6 +57,12 @@ public:
             }
             m_changed.notify_all();
         }
+        // Interrupted: the outputs not yet committed are given up with the slots.
+        {
+            const std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_changed.notify_all();
         return status;
     }
 
@@ -66,9 +75,10 @@ private:
                 std::unique_lock lock(m_mutex);
                 // Not too far ahead of the commits: every output waiting holds a descriptor.
                 m_changed.wait(lock, [this] {
-                    return m_next >= m_jobs.size() || m_next < m_committed + 2 * largestGroup;
+                    return m_stopping || m_next >= m_jobs.size()
+                        || m_next < m_committed + 2 * largestGroup;
                 });
-                if (m_next >= m_jobs.size())
+                if (m_stopping || m_next >= m_jobs.size())
                     return;
                 index = m_next++;
             }
@@ -85,7 +95,8 @@ private:
     static Slot convert(const BatchJob &job)
     {
         Slot slot;
-        if (!job.refusal.isEmpty()) {
+        // Once interrupted, the jobs left end at once, so that the committer never waits on one.
+        if (!job.refusal.isEmpty() || runtime::interruption()) {
             slot.pending.result
                 = { conversion::ConversionStatus::Failed, job.refusalAbout, job.refusal };
             return slot;
@@ -140,6 +151,7 @@ private:
     std::condition_variable m_changed;
     std::size_t m_next = 0; // the next job a worker takes
     std::size_t m_committed = 0; // the jobs before it are committed and reported
+    bool m_stopping = false; // the run was interrupted: workers take no more jobs
 };
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "Reporting.h"
 
 #include "ConversionRun.h"
+#include "Interruption.h"
 
 #include <QCoreApplication>
 #include <cstdio>
@@ -36,6 +37,9 @@ void printFileMessage(const QString &path, const QString &reason)
 
 ExitStatus report(const conversion::ConversionResult &result)
 {
+    // One line says why the run stopped; the files it stopped are no news.
+    if (runtime::interruption())
+        return ExitStatus::FileError;
     switch (result.status) {
     case conversion::ConversionStatus::Converted:
         return ExitStatus::Converted;

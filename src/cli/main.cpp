@@ -1,4 +1,5 @@
 #include "CommandLine.h"
+#include "Interruption.h"
 
 #include <QByteArray>
 #include <QCoreApplication>
@@ -53,5 +54,7 @@ int main(int argc, char *argv[])
     if (refuseNamesQtCannotSpell(argc, argv))
         return static_cast<int>(plaintrove::cli::ExitStatus::FileError);
     using plaintrove::cli::execute, plaintrove::cli::parseCommandLine;
-    return static_cast<int>(execute(parseCommandLine(QCoreApplication::arguments())));
+    const plaintrove::cli::Invocation invocation = parseCommandLine(QCoreApplication::arguments());
+    const plaintrove::runtime::InterruptionGuard interruptions;
+    return static_cast<int>(execute(invocation));
 }

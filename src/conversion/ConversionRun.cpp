@@ -2,6 +2,7 @@
 
 #include "FileIdentity.h"
 #include "InputFile.h"
+#include "Interruption.h"
 #include "OutputFile.h"
 #include "TagStripper.h"
 
@@ -54,6 +55,8 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output)
     constexpr std::size_t blockSize = 256 * 1024;
     const auto buffer = std::make_unique_for_overwrite<char[]>(blockSize);
     for (;;) {
+        if (runtime::interruption())
+            return failed(output.path(), tr("interrupted"));
         const qint64 count = input.read({ buffer.get(), blockSize });
         if (count < 0)
             return failed(input.path(), input.errorString());
@@ -85,6 +88,7 @@ ConversionResult committed(ConversionResult result, runtime::OutputFile &output)
 
 ConversionResult runConversion(const ConversionRequest &request)
 {
+    const runtime::InterruptionGuard interruptions;
     if (request.fileName.isEmpty())
         return failed(request.directory, tr("no input file is selected"));
     // Joined as they stand: a directory that already ends in "/" yields a doubled separator,

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# faults.sh PLAINTROVE_STRIP: fails one system call of the program at a time with strace. A failed
-# run must say which file and why, exit with 1 and leave every file as it was, with no temporary
-# file behind; an interrupted call is repeated and a file system that cannot flush is no failure.
+# faults.sh PLAINTROVE_STRIP: fails one system call of the program at a time with strace, or sends
+# a signal as it makes it. A failed run must say which file and why, exit with 1 and leave every
+# file as it was, with no temporary file behind; an interrupted call is repeated and a file system
+# that cannot flush is no failure. SIGINT, SIGTERM and SIGHUP end the run the same way, with
+# 128 + the signal's number; after SIGKILL at any step each output is the old or the whole new.
 set -uo pipefail
 command -v strace >/dev/null || { echo "strace is missing: skipped"; exit 77; }
 strace -f -o /dev/null true 2>/dev/null || { echo "ptrace is not permitted: skipped"; exit 77; }
@@ -32,7 +34,9 @@ run() {
     # An unfaulted run in a twin directory gives the expected output, and counts the openat
     # calls up to the one that makes the unnamed temporary file.
     (cd "$twin" && strace -fqq -o "$scratch/openat" -e trace=openat "$strip" "$@" 2>/dev/null)
-    local before expected error found problems=() faults=(-e "inject=$call:error=$errno:when=$when")
+    local before expected error found problems=() injected=error=$errno
+    [[ $errno != SIG* ]] || injected=signal=${errno#SIG}
+    local faults=(-e "inject=$call:$injected:when=$when")
     [ "$filter" = - ] || faults+=(-P "$filter")
     if [ "$temporary" = named ]; then
         faults+=(-e "inject=openat:error=EOPNOTSUPP:when=$(awk '/openat\(/ { n++ }
@@ -41,13 +45,16 @@ run() {
     before=$(snapshot "$dir")
     expected=$({ grep -v -E "^\./($changed) " <<<"$before"
         snapshot "$twin" | grep -E "^\./($changed) "; } | sort)
-    error=$(cd "$dir" && strace -fqq -o "$scratch/log" "${faults[@]}" "$strip" "$@" 2>&1 >/dev/null)
+    # A shell that runs this in the background would pass SIGINT on ignored.
+    error=$(cd "$dir" && env --default-signal=INT strace -fqq -o "$scratch/log" "${faults[@]}" \
+        "$strip" "$@" 2>&1 >/dev/null)
     found=$?
     error=$(grep -v '^strace: Requested path' <<<"$error")
     [ -z "$message" ] || message="plaintrove-strip: $message"
     [ "$found" = "$status" ] || problems+=("exit status $found, expected $status")
     [ "$error" = "$message" ] || problems+=("stderr: $error" "expected: $message")
-    grep -q -E "^[0-9]+ +(<\.\.\. )?$call[( ].*INJECTED" "$scratch/log" || problems+=("no $call call failed")
+    grep -q -E "^[0-9]+ +((<\.\.\. )?$call[( ].*INJECTED|--- $errno )" "$scratch/log" ||
+        problems+=("no $call call failed")
     found=$(diff <(echo "$expected") <(snapshot "$dir") | sed 's/^/  /') ||
         problems+=("files differ (< expected, > found):" "$found")
     ((${#problems[@]} == 0)) && return
@@ -81,6 +88,48 @@ row write ENOSPC 2 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
     -d sub page.html other.html
 row sync_file_range EIO 1 - sub/other.txt n 1 'sub/page.txt: Input/output error' \
     -d sub page.html other.html
+interrupted='interrupted by SIG%s; no file was left half written'
+# shellcheck disable=SC2059
+{
+    row write SIGINT 2 - - y 130 "$(printf "$interrupted" INT)" page.html old.txt
+    row write SIGTERM 2 - - y 143 "$(printf "$interrupted" TERM)" page.html old.txt
+    row write SIGHUP 2 - - n 129 "$(printf "$interrupted" HUP)" -d sub page.html other.html
+}
+
+# SIGKILL at every write, flush, link and rename of a run that replaces outputs: afterwards each
+# output holds the old text or the whole new one, and nothing else is left behind, but for one
+# step: killed between naming the new text and renaming it over the old, its temporary name,
+# holding the whole new text, stays (no system call replaces a file by an unnamed one).
+crash_at_every_step() {
+    local dir=$scratch/crash start=$scratch/start old new mode call when status left
+    rm -rf "$start" && mkdir -p "$start/sub" && cp "$scratch/page.html" "$start"
+    echo '<p>another page</p>' >"$start/other.html" && echo 'old output' | tee "$start/old.txt" \
+        "$start/sub/page.txt" >"$start/sub/other.txt"
+    old=$(snapshot "$start")
+    rm -rf "$dir" && cp -a "$start" "$dir"
+    (cd "$dir" && "$strip" page.html old.txt && "$strip" -d sub page.html other.html)
+    new=$(snapshot "$dir")
+    for mode in "page.html old.txt" "-d sub page.html other.html"; do
+        for call in write fdatasync syncfs sync_file_range linkat rename; do
+            for ((when = 1; ; when++)); do
+                rm -rf "$dir" && cp -a "$start" "$dir"
+                # shellcheck disable=SC2086
+                { (cd "$dir" && exec strace -fqq -o /dev/null \
+                    -e "inject=$call:signal=KILL:when=$when" "$strip" $mode); } 2>/dev/null
+                status=$?
+                left=$(snapshot "$dir" | if [ $call = rename ]; then
+                    sed -E 's/\.plaintrove-[[:alnum:]]{6} / /'; else cat; fi |
+                    grep -v -x -F -f <(echo "$old"; echo "$new"))
+                if [ -n "$left" ]; then
+                    echo "FAILED: SIGKILL at $call $when of '$mode' left:" && sed 's/^/  /' <<<"$left"
+                    return 1
+                fi
+                [ "$status" = 137 ] || break
+            done
+        done
+    done
+}
+crash_at_every_step || failures=$((failures + 1))
 
 # A batch puts no output in its place before the output's data is on the disk: each link of a
 # temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.

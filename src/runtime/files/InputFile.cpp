@@ -1,5 +1,7 @@
 #include "InputFile.h"
 
+#include "Interruption.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <cerrno>
@@ -42,7 +44,7 @@ qint64 InputFile::read(std::span<char> buffer)
     ssize_t count = -1;
     do
         count = ::read(m_fd, buffer.data(), buffer.size());
-    while (count < 0 && errno == EINTR);
+    while (count < 0 && errno == EINTR && !interruption());
     if (count < 0)
         m_error = qt_error_string(errno);
     return count;

@@ -1,5 +1,7 @@
 #include "OutputFile.h"
 
+#include "Interruption.h"
+
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
@@ -182,7 +184,7 @@ bool OutputFile::write(std::string_view bytes)
         qint64 written = -1;
         do
             written = ::write(m_fd, bytes.data(), bytes.size());
-        while (written < 0 && errno == EINTR);
+        while (written < 0 && errno == EINTR && !interruption());
         if (written <= 0) {
             // A short write is followed by one more, which says why it stopped.
             fail(written == 0 ? EIO : errno);
@@ -232,8 +234,18 @@ bool OutputFile::written()
 bool OutputFile::place()
 {
     if (m_temporary.isEmpty()) {
-        // A link cannot replace a file: the unnamed file gets a name first, then is renamed.
+        // A new output is linked in place at once; a link cannot replace a file, so otherwise
+        // the unnamed file gets a name first, then is renamed.
         const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
+        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW)
+            == 0) {
+            close();
+            return true;
+        }
+        if (errno != EEXIST) {
+            fail(errno);
+            return false;
+        }
         int linked = -1;
         for (int tries = 0; linked != 0 && tries < 100; ++tries) {
             m_temporary = temporaryNameFor(m_target);
