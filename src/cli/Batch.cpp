@@ -7,8 +7,10 @@
 #include "OutputFile.h"
 #include "ProgressLine.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
@@ -25,8 +27,16 @@ struct Slot
     bool done = false;
 };
 
-// The most outputs committed together; each holds a descriptor open until then.
-constexpr std::size_t largestGroup = 128;
+// The most outputs committed together: 128, or fewer where few descriptors may be open, since
+// each output holds one until it is committed and as many again may be on their way.
+std::size_t largestGroup()
+{
+    rlimit descriptors = {};
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur == RLIM_INFINITY)
+        return 128;
+    return descriptors.rlim_cur > 36 ? std::min<std::size_t>((descriptors.rlim_cur - 32) / 4, 128)
+                                     : 1;
+}
 
 // Workers take the jobs in turn; the calling thread commits what they finish, in the order of
 // the jobs, in groups of whatever is ready whenever the last group is on the disk. While it
@@ -76,7 +86,7 @@ private:
                 // Not too far ahead of the commits: every output waiting holds a descriptor.
                 m_changed.wait(lock, [this] {
                     return m_stopping || m_next >= m_jobs.size()
-                        || m_next < m_committed + 2 * largestGroup;
+                        || m_next < m_committed + 2 * m_largestGroup;
                 });
                 if (m_stopping || m_next >= m_jobs.size())
                     return;
@@ -114,7 +124,7 @@ private:
         std::unique_lock lock(m_mutex);
         m_changed.wait(lock, [this] { return m_slots[m_committed].done; });
         std::size_t end = m_committed;
-        while (end < m_jobs.size() && end - m_committed < largestGroup && m_slots[end].done)
+        while (end < m_jobs.size() && end - m_committed < m_largestGroup && m_slots[end].done)
             ++end;
         return end;
     }
@@ -146,6 +156,7 @@ private:
     }
 
     const std::vector<BatchJob> m_jobs;
+    const std::size_t m_largestGroup = largestGroup();
     std::vector<Slot> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
