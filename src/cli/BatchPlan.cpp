@@ -17,6 +17,12 @@ namespace plaintrove::cli {
 
 namespace {
 
+// Qt takes a path that starts with ':' for one of its resources.
+QString notResource(const QString &path)
+{
+    return path.startsWith(QLatin1Char(':')) ? QLatin1String("./") + path : path;
+}
+
 // `relative` below the output directory, its last extension replaced by ".txt".
 QString outputPath(const QString &outputDirectory, const QString &relative)
 {
@@ -37,7 +43,7 @@ QString outputPath(const QString &outputDirectory, const QString &relative)
 // files are followed, links to directories are not: a walk cannot loop.
 void addPagesBelow(const QString &root, const QString &outputDirectory, std::vector<BatchJob> &jobs)
 {
-    const QString top = QDir::cleanPath(root);
+    const QString top = notResource(QDir::cleanPath(root));
     QDirIterator walk(top,
         { QStringLiteral("*.html"), QStringLiteral("*.htm"), QStringLiteral("*.xhtml") },
         QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
@@ -118,7 +124,7 @@ std::vector<BatchJob> planBatch(
 {
     std::vector<BatchJob> jobs;
     for (const QString &input : inputs) {
-        if (recursive && QFileInfo(input).isDir())
+        if (recursive && QFileInfo(notResource(input)).isDir())
             addPagesBelow(input, outputDirectory, jobs);
         else
             jobs.push_back(

@@ -207,6 +207,12 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
                 s.write(QStringLiteral("site/a.html"), page);
             } },
         // Qt takes a name starting with ':' for one of its resources, which no directory holds.
+        Row { "DirectoryStartingWithAColon", { "-r", "-d", "sub", ":site" }, 0, "",
+            { { "sub/a.txt", pageText } }, {}, {}, {},
+            [](const Sandbox &s) {
+                QDir().mkdir(s.path(QStringLiteral(":site")));
+                s.write(QStringLiteral(":site/a.html"), page);
+            } },
         Row { "NamesStartingWithAColon", { "-d", "sub", ":page.html" }, 0, "",
             { { "sub/:page.txt", pageText }, { ":page.html", page } }, {}, {},
             [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral(":page.html")); } }),
