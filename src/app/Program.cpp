@@ -1,6 +1,7 @@
 #include "Program.h"
 
 #include "Form.h"
+#include "frmPlaintrove.h"
 #include "frmSplash.h"
 
 #include <QApplication>
@@ -9,6 +10,36 @@
 #include <QIcon>
 
 namespace plaintrove::app {
+
+namespace {
+
+// Hands the file of the command line to the main window once it is first drawn, after the splash
+// and information screens; the windows themselves know nothing of the command line. Before the
+// window manager has placed the window, a warning about the file would not appear over it.
+class FileHandOver final : public QObject
+{
+public:
+    explicit FileHandOver(QString file)
+        : m_file(std::move(file))
+    { }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        auto *window = qobject_cast<frmPlaintrove *>(watched);
+        if (window && event->type() == QEvent::Paint) {
+            qApp->removeEventFilter(this);
+            QMetaObject::invokeMethod( // not inside the painting
+                window, [window, file = m_file] { window->openFile(file); }, Qt::QueuedConnection);
+        }
+        return false;
+    }
+
+private:
+    QString m_file;
+};
+
+} // namespace
 
 void applyApplicationInfo()
 {
@@ -32,11 +63,14 @@ void applyApplicationInfo()
         { QStringLiteral("Liberation Sans"), QStringLiteral("DejaVu Sans") });
 }
 
-int run()
+int run(const QString &file)
 {
     applyApplicationInfo();
     // The windows end the program themselves once the last of them is unloaded.
     QApplication::setQuitOnLastWindowClosed(false);
+    FileHandOver handOver(file);
+    if (!file.isEmpty())
+        qApp->installEventFilter(&handOver);
     runtime::defaultInstance<frmSplash>().show();
     return QApplication::exec();
 }

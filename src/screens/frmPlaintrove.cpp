@@ -10,6 +10,9 @@
 #include "frmGoodbye.h"
 
 #include <QApplication>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
 #include <QPushButton>
 
 namespace plaintrove {
@@ -32,11 +35,23 @@ void keepPlatformColours(QWidget &control)
     control.setPalette(palette);
 }
 
-void place(QWidget &control, const QString &name, const QRect &twips)
+// Screen readers announce a control by its accessible name (empty: what it shows) and read its
+// description after it; the lists have no text of their own to be announced by.
+void place(QWidget &control, const QString &name, const QRect &twips, const QString &spokenName,
+    const QString &description)
 {
     control.setObjectName(name);
     control.setGeometry(twips);
     keepPlatformColours(control);
+    control.setAccessibleName(spokenName);
+    control.setAccessibleDescription(description);
+}
+
+// The one local file or folder a drag carries; empty for anything else.
+QString draggedPath(const QMimeData &data)
+{
+    const QList<QUrl> urls = data.urls();
+    return urls.size() == 1 && urls.front().isLocalFile() ? urls.front().toLocalFile() : QString();
 }
 
 // The engine runs on the user-interface thread; the cursor tells the user why the window
@@ -72,17 +87,24 @@ frmPlaintrove::frmPlaintrove(QWidget *parent)
     Drive1 = new runtime::DriveListBox(this);
     Dir1 = new runtime::DirListBox(this);
     File1 = new runtime::FileListBox(this);
-    place(*cmdConvTab, QStringLiteral("cmdConvTab"), runtime::twipsRect(2400, 2760, 2175, 375));
-    place(*Drive1, QStringLiteral("Drive1"), runtime::twipsRect(120, 2760, 2055, 315));
-    place(*Dir1, QStringLiteral("Dir1"), runtime::twipsRect(120, 120, 2055, 2565));
-    place(*File1, QStringLiteral("File1"), runtime::twipsRect(2400, 120, 2175, 2376));
+    place(*cmdConvTab, QStringLiteral("cmdConvTab"), runtime::twipsRect(2400, 2760, 2175, 375),
+        QString() /* its text */, tr("Converts the selected file into a text file you name"));
+    // On Linux, Qt names a drop-down by the entry it shows, whatever name it is given.
+    place(*Drive1, QStringLiteral("Drive1"), runtime::twipsRect(120, 2760, 2055, 315), QString(),
+        tr("The drive whose folders are listed"));
+    place(*Dir1, QStringLiteral("Dir1"), runtime::twipsRect(120, 120, 2055, 2565), tr("Folders"),
+        tr("The folder whose files are listed, and its subfolders; Enter opens the selected one"));
+    place(*File1, QStringLiteral("File1"), runtime::twipsRect(2400, 120, 2175, 2376), tr("Files"),
+        tr("The files of the folder; Enter converts the selected one"));
 
     cmdConvTab->setFocus();
+    setAcceptDrops(true);
 
     connect(Drive1, &runtime::DriveListBox::Change, this, &frmPlaintrove::Drive1_Change);
     connect(Dir1, &runtime::DirListBox::Change, this, &frmPlaintrove::Dir1_Change);
     connect(Dir1, &runtime::DirListBox::openFailed, this, &frmPlaintrove::Dir1_OpenFailed);
     connect(cmdConvTab, &QPushButton::clicked, this, &frmPlaintrove::cmdConvTab_Click);
+    connect(File1, &runtime::FileListBox::enterPressed, this, &frmPlaintrove::cmdConvTab_Click);
 
     setWindowTitle(tr("Plaintrove v2.0"));
 }
@@ -96,6 +118,60 @@ void frmPlaintrove::Form_Unload(bool &cancel)
 {
     Q_UNUSED(cancel) // the unload always goes ahead
     runtime::defaultInstance<frmGoodbye>().show();
+}
+
+void frmPlaintrove::openFile(const QString &path)
+{
+    const QFileInfo file(path);
+    QString reason;
+    if (!file.exists())
+        reason = tr("No such file");
+    else if (!file.isFile())
+        reason = tr("Not a regular file");
+    else if (showFolder(file.absolutePath(), &reason)) {
+        if (!File1->select(file.fileName()))
+            File1->refresh(); // the file may be newer than the list
+        if (File1->select(file.fileName()))
+            return;
+        reason = tr("Hidden files are not listed");
+    }
+    m_dialogs->warning(this,
+        tr("The file %1 cannot be opened: %2").arg(file.absoluteFilePath(), reason),
+        tr("File Not Opened"));
+}
+
+bool frmPlaintrove::showFolder(const QString &folder, QString *reason)
+{
+    if (!Dir1->setPath(folder, reason))
+        return false;
+    Drive1->restoreDrive(Dir1->path());
+    return true;
+}
+
+void frmPlaintrove::dragEnterEvent(QDragEnterEvent *event)
+{
+    // Left unaccepted, anything else keeps the forbidden cursor.
+    if (!draggedPath(*event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void frmPlaintrove::dropEvent(QDropEvent *event)
+{
+    const QString path = draggedPath(*event->mimeData());
+    if (path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    // Afterwards: a warning must not hold up the file manager, which waits for the drop to end.
+    QMetaObject::invokeMethod(
+        this,
+        [this, path] {
+            QString reason;
+            if (!QFileInfo(path).isDir())
+                openFile(path);
+            else if (!showFolder(path, &reason))
+                Dir1_OpenFailed(path, reason);
+        },
+        Qt::QueuedConnection);
 }
 
 void frmPlaintrove::Drive1_Change()

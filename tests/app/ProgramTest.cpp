@@ -1,7 +1,8 @@
 // The whole program, run as main() runs it, driven by keys and clicks, with the real dialogs.
 
 #include "Program.h"
-#include "DirListBox.h"
+
+#include "CommandLine.h"
 #include "FileListBox.h"
 #include "Form.h"
 #include "Sandbox.h"
@@ -26,16 +27,19 @@ private slots:
         const QString output = sandbox.path(u"<b>page &amp; co.txt"_s);
         QStringList loaded; // the windows loaded before each turn
         QObject context; // the turns still queued end with it
-        // On the main window the first run is cancelled at the prompt, the second at its end.
+        // The main window opens with page.html, named on the command line, chosen. There the first
+        // run is cancelled at the prompt, the second at its end.
         std::function<void()> turn = [&] {
             const auto forms = runtime::loadedForms();
+            const auto *files
+                = forms.size() == 1 ? forms[0]->findChild<runtime::FileListBox *>() : nullptr;
+            if (files && files->fileName().isEmpty()) // not chosen yet
+                return (void)QMetaObject::invokeMethod(&context, turn, Qt::QueuedConnection);
             loaded.append(forms.size() == 1 ? forms[0]->objectName() : u"?"_s);
             if (forms.size() != 1)
                 return;
             QWindow *window = forms[0]->windowHandle();
-            if (auto *files = forms[0]->findChild<runtime::FileListBox *>()) {
-                forms[0]->findChild<runtime::DirListBox *>()->setPath(sandbox.root());
-                files->setCurrentItem(files->findItems(u"page.html"_s, Qt::MatchExactly)[0]);
+            if (files) {
                 const QRect strip = forms[0]->findChild<QPushButton *>()->geometry();
                 QTest::mouseClick(window, Qt::LeftButton, {}, strip.center());
             }
@@ -65,7 +69,8 @@ private slots:
         answer.start(10);
 
         QMetaObject::invokeMethod(&context, turn, Qt::QueuedConnection);
-        QCOMPARE(app::run(), 0); // by itself, once no window is left
+        // By itself, once no window is left.
+        QCOMPARE(app::run(app::fileArgument({ u"plaintrove"_s, sandbox.path(u"page.html"_s) })), 0);
 
         QCOMPARE(loaded, QStringList({ "frmSplash", "frmAbout", "frmPlaintrove", "frmGoodbye" }));
         QCOMPARE(dialogs,

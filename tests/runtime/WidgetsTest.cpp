@@ -8,6 +8,7 @@
 
 #include <QDir>
 #include <QLineEdit>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -91,12 +92,6 @@ private slots:
             QStringList(
                 { "a01", "a1", "File", "file", "old.txt", "page.html", "page2", "Page10" }));
         QCOMPARE(files.fileName(), QString());
-        files.setCurrentRow(6);
-        files.refresh();
-        QCOMPARE(files.fileName(), u"page2"_s); // kept while the file is there
-        QVERIFY(QFile::remove(sandbox.path(u"page2"_s)));
-        files.refresh();
-        QCOMPARE(files.fileName(), QString());
 
         DirListBox dirs;
         QSignalSpy changes(&dirs, &DirListBox::Change);
@@ -112,6 +107,34 @@ private slots:
             chain
                 + QStringList(
                     { "a01.d", "a1.d", "File.d", "file.d", "page2.d", "Page10.d", "sub" }));
+    }
+
+    void fileListFollowsTheDisk_data()
+    {
+        QTest::addColumn<QString>("change"); // +name: created, -name: removed
+        QTest::addColumn<QString>("selected"); // page.html before
+        QTest::newRow("created") << u"+new.html"_s << u"page.html"_s;
+        QTest::newRow("removed") << u"-old.txt"_s << u"page.html"_s;
+        QTest::newRow("selected one removed") << u"-page.html"_s << QString();
+    }
+    void fileListFollowsTheDisk()
+    {
+        QFETCH(QString, change);
+        const plaintrove::testing::Sandbox sandbox; // page.html, old.txt
+        for (int i = 10; i < 40; ++i) // enough to scroll
+            sandbox.write(u"z"_s + QString::number(i), "x");
+        FileListBox files;
+        files.setPath(sandbox.root());
+        files.show();
+        QVERIFY(files.select(u"page.html"_s));
+        QScrollBar &bar = *files.verticalScrollBar();
+        bar.setValue(5);
+        const QString name = change.mid(1);
+        const bool created = change.startsWith(u'+');
+        created ? sandbox.write(name, "x") : void(QFile::remove(sandbox.path(name)));
+        QTRY_COMPARE(files.findItems(name, Qt::MatchExactly).isEmpty(), !created);
+        QTEST(files.fileName(), "selected");
+        QCOMPARE(bar.value(), 5); // the list did not move
     }
 
     void dirListOpensEntriesAndReportsFailures()

@@ -11,8 +11,10 @@
 #include "frmPlaintrove.h"
 #include "frmSplash.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
+#include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
@@ -33,6 +35,7 @@ struct Design
     int left, top, width, height;
     Fit fit;
     const char *text = nullptr; // its caption once loaded, before it first shows, or its picture
+    const char *spoken = nullptr; // its accessible name ("": what it shows); it has a description
 };
 
 const Design designTable[] = {
@@ -53,10 +56,10 @@ const Design designTable[] = {
     { "frmAbout", "Line1", 4200, 2400, 15, 2400, Fit::Exact },
     { "frmAbout", "Line2", 4200, 2400, 4320, 15, Fit::Exact },
     { "frmPlaintrove", "frmPlaintrove", 0, 0, 4680, 3192, Fit::Sizable, "Plaintrove v2.0" },
-    { "frmPlaintrove", "cmdConvTab", 2400, 2760, 2175, 375, Fit::Exact },
-    { "frmPlaintrove", "Drive1", 120, 2760, 2055, 315, Fit::Exact },
-    { "frmPlaintrove", "Dir1", 120, 120, 2055, 2565, Fit::Exact },
-    { "frmPlaintrove", "File1", 2400, 120, 2175, 2376, Fit::Exact },
+    { "frmPlaintrove", "cmdConvTab", 2400, 2760, 2175, 375, Fit::Exact, {}, "Strip HTML Codes" },
+    { "frmPlaintrove", "Drive1", 120, 2760, 2055, 315, Fit::Exact, {}, "" },
+    { "frmPlaintrove", "Dir1", 120, 120, 2055, 2565, Fit::Exact, {}, "Folders" },
+    { "frmPlaintrove", "File1", 2400, 120, 2175, 2376, Fit::Exact, {}, "Files" },
     { "frmGoodbye", "frmGoodbye", 0, 0, 7380, 4236, Fit::Centred },
     { "frmGoodbye", "Label1", 120, 240, 7212, 2172, Fit::Exact },
     { "frmGoodbye", "Label2", 240, 3240, 6972, 492, Fit::Exact },
@@ -129,6 +132,12 @@ private slots:
         const bool picture = row->text && *row->text == ':';
         if (row->text && !picture)
             QCOMPARE(label ? label->text() : widget->windowTitle(), QLatin1String(row->text));
+        if (const QAccessibleInterface *spoken = QAccessible::queryAccessibleInterface(widget);
+            row->spoken) {
+            const QString name = spoken->text(QAccessible::Name);
+            QCOMPARE(*row->spoken ? name : QString(), QLatin1String(row->spoken));
+            QVERIFY(!spoken->text(QAccessible::Description).isEmpty());
+        }
         window.resize(window.size() * 2); // only the main window grows, and no control moves
         window.show();
         const auto px = [](int twips) { return qRound(twips / 15.0); };
@@ -242,6 +251,67 @@ private slots:
             output.isEmpty() ? m_sandbox->snapshot() == before : m_sandbox->read(answer) == output);
         const auto &files = control<runtime::FileListBox>(); // the new file is on show
         QCOMPARE(files.findItems(u"out.txt"_s, Qt::MatchExactly).isEmpty(), output.isEmpty());
+    }
+
+    void choosing_data()
+    {
+        // How File1 gets the focus (`path` selected before), or how `path` is handed over.
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("chosen"); // the folder shown (in the sandbox) / the file
+        QTest::addColumn<QString>("shown"); // the dialogs
+        const QString tab = u"tab"_s, drop = u"drop"_s, refused = u"refused drop"_s;
+        const QString page = u"sub/page.html"_s, sub = u"sub"_s, none = u"./"_s, no = QString();
+        const QString warning = u"File Not Opened: The file ~/%1 cannot be opened: %2"_s;
+        QTest::newRow("tab") << tab << no << u"./old.txt"_s << no;
+        QTest::newRow("tab to a selection") << tab << u"page.html"_s << u"./page.html"_s << no;
+        QTest::newRow("back to the window") << u"activated"_s << no << none << no;
+        QTest::newRow("tab, enter") << u"tab, enter"_s << no << u"./old.txt"_s
+                                    << u"Output File Selection: Enter Full Path and File Name for "
+                                       "Output"_s;
+        QTest::newRow("missing") << u"argument"_s << u"gone.html"_s << none
+                                 << warning.arg(u"gone.html"_s, u"No such file"_s);
+        QTest::newRow("folder") << u"argument"_s << sub << none
+                                << warning.arg(sub, u"Not a regular file"_s);
+        QTest::newRow("dropped page") << drop << page << page << no;
+        QTest::newRow("dropped folder") << drop << sub << u"sub/"_s << no;
+        QTest::newRow("two files") << refused << u"page.html old.txt"_s << none << no;
+        QTest::newRow("web page") << refused << u"https://orrinway.example/"_s << none << no;
+    }
+    void choosing()
+    {
+        QFETCH(QString, how);
+        QFETCH(QString, path);
+        const bool focused = how.startsWith(u"tab") || how == u"activated";
+        QVERIFY(openMain(focused ? path : QString()));
+        m_sandbox->write(u"sub/page.html"_s, testing::page);
+        auto &window = runtime::defaultInstance<frmPlaintrove>();
+        auto &files = control<runtime::FileListBox>();
+        QList<QUrl> urls;
+        for (const QString &each : path.split(u' '))
+            urls << (each.contains(u':') ? QUrl(each) : QUrl::fromLocalFile(m_sandbox->path(each)));
+        QMimeData data;
+        data.setUrls(urls);
+        QDragEnterEvent enter({ 9, 9 }, Qt::CopyAction, &data, Qt::LeftButton, {});
+        QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &data, Qt::LeftButton, {});
+        QFocusEvent focus(QEvent::FocusIn,
+            how == u"activated" ? Qt::ActiveWindowFocusReason : Qt::TabFocusReason);
+        if (focused) {
+            QApplication::sendEvent(&files, &focus);
+            if (how.endsWith(u"enter"))
+                QTest::keyClick(&files, Qt::Key_Return);
+        } else if (how == u"argument") {
+            window.openFile(m_sandbox->path(path));
+        } else {
+            QApplication::sendEvent(&window, &enter);
+            QCOMPARE(enter.isAccepted(), how == u"drop"); // refused: the forbidden cursor
+            QApplication::sendEvent(&window, &drop);
+            QCoreApplication::processEvents(); // the drop is taken after its event
+        }
+        const QString folder
+            = QDir(m_sandbox->root()).relativeFilePath(control<runtime::DirListBox>().path());
+        QTEST(folder + u'/' + files.fileName(), "chosen");
+        QTEST(shown().join(u'\n'), "shown");
     }
 };
 

@@ -4,13 +4,19 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QFocusEvent>
+#include <QKeyEvent>
+#include <QScrollBar>
 
 namespace plaintrove::runtime {
 
 FileListBox::FileListBox(QWidget *parent)
     : QListWidget(parent)
+    , m_watcher(new QFileSystemWatcher(this))
 {
     setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, &FileListBox::refresh);
     setPath(QDir::currentPath());
 }
 
@@ -21,11 +27,15 @@ QString FileListBox::path() const
 
 void FileListBox::setPath(const QString &path)
 {
+    if (!m_path.isEmpty())
+        m_watcher->removePath(m_path);
     // A relative path is taken from where the list is, like the directory list does.
     m_path = path.isEmpty()
         ? QString()
         : QDir::cleanPath(m_path.isEmpty() ? QFileInfo(path).absoluteFilePath()
                                            : QDir(m_path).absoluteFilePath(path));
+    if (QFileInfo(m_path).isDir())
+        m_watcher->addPath(m_path);
     fill();
 }
 
@@ -35,15 +45,27 @@ QString FileListBox::fileName() const
     return selected.isEmpty() ? QString() : selected.front()->text();
 }
 
+bool FileListBox::select(const QString &name)
+{
+    const auto matches = findItems(name, Qt::MatchExactly | Qt::MatchCaseSensitive);
+    if (matches.isEmpty())
+        return false;
+    setCurrentItem(matches.front());
+    scrollToItem(matches.front());
+    return true;
+}
+
 void FileListBox::refresh()
 {
     const QString selected = fileName();
+    const int scrolled = verticalScrollBar()->value();
     fill();
-    if (selected.isEmpty())
-        return;
-    const auto matches = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
-    if (!matches.isEmpty())
-        setCurrentItem(matches.front());
+    if (!selected.isEmpty()) {
+        const auto matches = findItems(selected, Qt::MatchExactly | Qt::MatchCaseSensitive);
+        if (!matches.isEmpty())
+            setCurrentItem(matches.front());
+    }
+    verticalScrollBar()->setValue(scrolled);
 }
 
 void FileListBox::fill()
@@ -58,6 +80,31 @@ void FileListBox::fill()
     std::sort(names.begin(), names.end(), NaturalOrder());
     addItems(names);
     setCurrentItem(nullptr);
+}
+
+void FileListBox::focusInEvent(QFocusEvent *event)
+{
+    QListWidget::focusInEvent(event);
+    // Reached by the keyboard, the list selects the file under the focus outline (the first when
+    // none has it), so that the arrows and the strip button work at once. A click selects what it
+    // hits by itself, and a window coming back to the front leaves the list as it was.
+    const Qt::FocusReason reason = event->reason();
+    const bool byKeyboard = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason
+        || reason == Qt::ShortcutFocusReason;
+    if (!byKeyboard || !selectedItems().isEmpty())
+        return;
+    if (QListWidgetItem *outlined = currentItem() ? currentItem() : item(0))
+        setCurrentItem(outlined);
+}
+
+void FileListBox::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        emit enterPressed();
+        event->accept();
+        return;
+    }
+    QListWidget::keyPressEvent(event);
 }
 
 } // namespace plaintrove::runtime

@@ -40,6 +40,15 @@ printed=$("$root/usr/bin/plaintrove-strip" --version 2>&1) || true
 [ "$printed" = "plaintrove-strip $version" ] || fail "plaintrove-strip --version prints: $printed"
 desktop-file-validate "$share/applications/$id.desktop" || fail "desktop-file-validate rejects it"
 grep -qx "Icon=$id" "$share/applications/$id.desktop" || fail "the desktop entry names another icon"
+# "Open With" hands the page over as FILE; --version answers without a display.
+grep -qx "Exec=plaintrove %f" "$share/applications/$id.desktop" || fail "the entry hands no file over"
+types=$(sed -n 's/^MimeType=//p' "$share/applications/$id.desktop")
+listed=$(sed -n 's|.*<mediatype>\(.*\)</mediatype>.*|\1;|p' "$share/metainfo/$id.metainfo.xml")
+[ "$types" = "text/html;application/xhtml+xml;" ] && [ "${listed//$'\n'/}" = "$types" ] \
+    || fail "types: $types in the desktop entry, $listed in the metainfo"
+printed=$(env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM "$root/usr/bin/plaintrove" --version) \
+    || true
+[ "$printed" = "plaintrove $version" ] || fail "plaintrove --version prints: $printed"
 appstreamcli validate --no-net --explain "$share/metainfo/$id.metainfo.xml" \
     || fail "appstreamcli rejects the metainfo"
 for png in "$identity"/images/icon-*.png; do
