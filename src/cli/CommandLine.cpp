@@ -69,15 +69,16 @@ ExitStatus report(const conversion::ConversionResult &result)
     return ExitStatus::FileError;
 }
 
-conversion::ConversionResult convert(const QString &inputPath, const QString &outputPath)
+conversion::ConversionResult convert(
+    const QString &inputPath, const QString &outputPath, conversion::StripOptions options)
 {
     runtime::InputFile input = inputPath == standardStream ? runtime::InputFile::standardInput()
                                                            : runtime::InputFile(inputPath);
     if (outputPath == standardStream) {
         runtime::OutputFile output = runtime::OutputFile::standardOutput();
-        return conversion::StripTags(input, output);
+        return conversion::StripTags(input, output, options);
     }
-    return conversion::runConversion(input, outputPath);
+    return conversion::runConversion(input, outputPath, options);
 }
 
 ExitStatus worse(ExitStatus a, ExitStatus b)
@@ -136,7 +137,7 @@ ExitStatus convertBatch(const Invocation &invocation)
             }
         }
         claimedOutputs.emplace(QDir::cleanPath(output), index);
-        status = worse(status, report(convert(input, output)));
+        status = worse(status, report(convert(input, output, invocation.options)));
     }
     return status;
 }
@@ -148,8 +149,13 @@ Invocation parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         tr("Deletes the markup of HTML files: everything from a '<' up to the next '>', even "
-           "across lines.\nEach input line becomes one output line, ending in CR LF. An output "
-           "file is replaced\nonly when its conversion succeeded.\n\n"
+           "across lines.\nEach input line becomes one output line, ending in CR LF. With "
+           "--readable, the text a\nbrowser shows instead: scripts and styles dropped, "
+           "references decoded, one line per\nblock. An output file is replaced only when its "
+           "conversion succeeded.\n\n"
+           "  <p>Press <b>Enter</b>   to go &amp; see</p>   Press<b>Enter</b>\n"
+           "  <script>go()</script>                  ->   Press Enter to go & see\n\n"
+           "  (on the left as it is, in the middle by default, on the right with --readable)\n\n"
            "Exit status: 0 converted; 1 a file could not be opened, read or written;\n"
            "2 wrong usage; 3 an input ended inside a tag that is never closed (the text\n"
            "before it was kept). With -d, the highest status of all files."));
@@ -160,7 +166,11 @@ Invocation parseCommandLine(const QStringList &arguments)
     const QCommandLineOption directoryOption(
         { QStringLiteral("d"), QStringLiteral("output-directory") },
         tr("Convert each FILE to <DIR>/<its name without the last extension>.txt."), tr("DIR"));
-    parser.addOptions({ helpOption, versionOption, directoryOption });
+    const QCommandLineOption readableOption(QStringLiteral("readable"),
+        tr("Write the text a browser shows instead of deleting tags line by line."));
+    const QCommandLineOption lfOption(
+        QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in either mode."));
+    parser.addOptions({ helpOption, versionOption, directoryOption, readableOption, lfOption });
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         tr("The HTML file to read; standard input when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"),
@@ -188,6 +198,9 @@ Invocation parseCommandLine(const QStringList &arguments)
         return invocation;
     }
 
+    invocation.options = { parser.isSet(readableOption) ? conversion::StripMode::Readable
+                                                        : conversion::StripMode::Exact,
+        parser.isSet(lfOption) ? conversion::LineEnd::Lf : conversion::LineEnd::CrLf };
     const QStringList positional = parser.positionalArguments();
     if (positional.contains(QString()))
         invocation.text = tr("an empty file name was given");
@@ -229,7 +242,7 @@ ExitStatus execute(const Invocation &invocation)
         return printToStandardOutput(QLatin1String(programName) + QLatin1Char(' ')
             + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
     case Invocation::Action::Convert:
-        return report(convert(invocation.input, invocation.output));
+        return report(convert(invocation.input, invocation.output, invocation.options));
     case Invocation::Action::ConvertBatch:
         return convertBatch(invocation);
     case Invocation::Action::RefuseUsage:

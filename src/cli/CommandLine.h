@@ -4,6 +4,9 @@
 //
 //   plaintrove-strip [INPUT [OUTPUT]]       "-" or a missing name is standard input / output
 //   plaintrove-strip -d DIR FILE...         each FILE to DIR/<name without last extension>.txt
+//   --readable: the text a browser shows; --lf: LF line ends instead of CR LF
+
+#include "TextSink.h"
 
 #include <QString>
 #include <QStringList>
@@ -27,6 +30,7 @@ struct Invocation
     QString output; // Convert: a path, or "-" for standard output
     QString outputDirectory; // ConvertBatch
     QStringList inputs; // ConvertBatch
+    conversion::StripOptions options; // Convert, ConvertBatch
     QString text; // ShowHelp: the help; RefuseUsage: what is wrong
 };
 

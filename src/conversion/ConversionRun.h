@@ -4,6 +4,8 @@
 // markup into a temporary file beside the output and replaces the output only when everything
 // succeeded. An existing output is never touched by a run that failed.
 
+#include "TextSink.h"
+
 #include <QString>
 
 namespace plaintrove::runtime {
@@ -37,10 +39,12 @@ struct ConversionResult
 ConversionResult runConversion(const ConversionRequest &request);
 
 // Converts an already opened input (standard input, for instance) into the file `outputPath`.
-ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath);
+ConversionResult runConversion(
+    runtime::InputFile &input, const QString &outputPath, StripOptions options = {});
 
 // Copies an opened input to an opened output without markup, and commits the output when the
 // input was read to its end; on a failure the output is given up.
-ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &output);
+ConversionResult StripTags(
+    runtime::InputFile &input, runtime::OutputFile &output, StripOptions options = {});
 
 } // namespace plaintrove::conversion
