@@ -38,6 +38,7 @@ struct ElementKind
     bool leavesForeignContent = false; // an HTML element that ends svg or math when it starts
 };
 
-ElementKind elementKind(std::string_view name);
+// `firstBytes` holds the name's first eight bytes, the first one lowest, and zeros past its end.
+ElementKind elementKind(std::string_view name, std::uint64_t firstBytes);
 
 } // namespace plaintrove::conversion

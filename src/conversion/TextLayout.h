@@ -20,11 +20,27 @@ public:
     TextLayout(TextSink &sink, LineEnd lineEnd)
         : m_sink(sink)
         , m_lineEnd(lineEndText(lineEnd))
-        , m_buffer(capacity)
+        , m_buffer(capacity + shortPiece)
     { }
 
-    // Shown bytes; outside preformatted text they hold no white space.
-    void text(std::string_view bytes)
+    // Shown bytes; outside preformatted text they hold no white space. `readable` bytes from
+    // the start of `bytes` may be read, which lets a short piece be copied in one fixed move.
+    void text(std::string_view bytes, std::size_t readable = 0)
+    {
+        if (m_owedLines == 0 && m_gap == 0 && bytes.size() <= capacity - m_used) {
+            if (bytes.size() <= shortPiece && readable >= shortPiece)
+                std::memcpy(m_buffer.data() + m_used, bytes.data(), shortPiece);
+            else
+                std::memcpy(m_buffer.data() + m_used, bytes.data(), bytes.size());
+            m_used += bytes.size();
+            m_started = true;
+            return;
+        }
+        textAfterBreaks(bytes);
+    }
+
+    // Shown bytes after the line ends or the gap owed before them.
+    void textAfterBreaks(std::string_view bytes)
     {
         if (m_owedLines > 0) {
             for (; m_owedLines > 0; --m_owedLines)
@@ -82,6 +98,7 @@ public:
 
 private:
     static constexpr std::size_t capacity = 256 * 1024;
+    static constexpr std::size_t shortPiece = 16;
 
     void append(std::string_view bytes)
     {
