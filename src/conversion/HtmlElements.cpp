@@ -111,7 +111,7 @@ constexpr Element elements[] = {
 
 // A page has a tag every couple of dozen bytes: the names are found by a hash of their first
 // eight bytes, with a multiplier chosen at compile time so that no two of them collide.
-constexpr unsigned slotBits = 9;
+constexpr unsigned slotBits = 10;
 
 constexpr std::uint64_t firstBytesOf(std::string_view name)
 {

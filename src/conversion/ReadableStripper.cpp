@@ -8,7 +8,8 @@
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
+#define PLAINTROVE_HAVE_SSE2_TEXT 1
 #include <emmintrin.h>
 #endif
 
@@ -194,7 +195,7 @@ const Byte *skipOrdinary(const Byte *p, const Byte *end, const ByteClasses &clas
 // The same for the classes of Data, sixteen bytes at a time where SSE2 is there.
 const Byte *skipOrdinaryData(const Byte *p, const Byte *end)
 {
-#if defined(__SSE2__)
+#if defined(PLAINTROVE_HAVE_SSE2_TEXT)
     const __m128i aboveNul = _mm_set1_epi8(-1), belowSo = _mm_set1_epi8(14);
     const __m128i space = _mm_set1_epi8(' '), amp = _mm_set1_epi8('&'), lt = _mm_set1_epi8('<');
     while (end - p >= 16) {
@@ -955,6 +956,7 @@ private:
                 return enter(State::NamedCharacterReference, p);
             }
             if (c == '#') {
+                m_hexadecimal = 0;
                 m_state = State::NumericCharacterReference;
                 return p + 1;
             }
