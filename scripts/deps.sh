@@ -7,6 +7,7 @@ plaintrove_packages=(
     fonts-liberation fonts-comic-neue
     desktop-file-utils appstream dpkg-dev fakeroot lintian imagemagick strace parallel
     clang-14 libclang-rt-14-dev llvm-14 time
+    python3 libgumbo-dev # the table of named references; the oracle of the readable tests
 )
 
 plaintrove_install_missing() {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Fuzzes the tag stripper against its reference with libFuzzer, in build-fuzz/.
-#   scripts/fuzz.sh [SECONDS [LIBFUZZER_OPTION...]]   for SECONDS (default 60)
+# Fuzzes the tag stripper against its reference, and the readable stripper against gumbo, with
+# libFuzzer, in build-fuzz/.
+#   scripts/fuzz.sh [SECONDS [LIBFUZZER_OPTION...]]   each target for SECONDS (default 60)
 # e.g. scripts/fuzz.sh 600 -jobs=2 -workers=2      two processes, each for 600 s
 #
 # First each committed seed in fuzz/corpus/ is run once (ctest). Then the target fuzzes its own
@@ -33,7 +34,7 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=1}
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 failed=()
-for target in strip_tags; do
+for target in strip_tags readable; do
     corpus=$root/corpus/$target
     artifacts=$root/artifacts/$target
     work=$root/runs/$target # the logs of the processes that -jobs starts land here
@@ -66,4 +67,4 @@ if [ ${#failed[@]} -gt 0 ]; then
     echo "  build-fuzz/bin/TARGET_fuzzer build-fuzz/artifacts/TARGET/crash-..."
     exit 1
 fi
-echo "Fuzzing passed: strip_tags, ${seconds} s"
+echo "Fuzzing passed: strip_tags and readable, ${seconds} s each"

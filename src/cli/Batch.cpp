@@ -44,8 +44,9 @@ std::size_t largestGroup()
 class BatchRun
 {
 public:
-    explicit BatchRun(std::vector<BatchJob> jobs)
+    BatchRun(std::vector<BatchJob> jobs, conversion::StripOptions options)
         : m_jobs(std::move(jobs))
+        , m_options(options)
         , m_slots(m_jobs.size())
     { }
 
@@ -102,7 +103,7 @@ private:
         }
     }
 
-    static Slot convert(const BatchJob &job)
+    Slot convert(const BatchJob &job) const
     {
         Slot slot;
         // Once interrupted, the jobs left end at once, so that the committer never waits on one.
@@ -114,7 +115,7 @@ private:
         runtime::InputFile input(job.input);
         if (struct stat status = {}; input.isOpen() && ::fstat(input.descriptor(), &status) == 0)
             slot.bytes = status.st_size;
-        slot.pending = conversion::convertWithoutCommit(input, job.output);
+        slot.pending = conversion::convertWithoutCommit(input, job.output, m_options);
         return slot;
     }
 
@@ -156,6 +157,7 @@ private:
     }
 
     const std::vector<BatchJob> m_jobs;
+    const conversion::StripOptions m_options;
     const std::size_t m_largestGroup = largestGroup();
     std::vector<Slot> m_slots;
     std::mutex m_mutex;
@@ -167,10 +169,10 @@ private:
 
 } // namespace
 
-ExitStatus convertBatch(
-    const QStringList &inputs, const QString &outputDirectory, bool recursive, int jobs)
+ExitStatus convertBatch(const QStringList &inputs, const QString &outputDirectory, bool recursive,
+    int jobs, conversion::StripOptions options)
 {
-    return BatchRun(planBatch(inputs, outputDirectory, recursive)).run(jobs);
+    return BatchRun(planBatch(inputs, outputDirectory, recursive), options).run(jobs);
 }
 
 } // namespace plaintrove::cli

@@ -4,13 +4,14 @@
 // their outputs committed in groups, the messages printed in the order of the inputs.
 
 #include "Reporting.h"
+#include "TextSink.h"
 
 #include <QString>
 #include <QStringList>
 
 namespace plaintrove::cli {
 
-ExitStatus convertBatch(
-    const QStringList &inputs, const QString &outputDirectory, bool recursive, int jobs);
+ExitStatus convertBatch(const QStringList &inputs, const QString &outputDirectory, bool recursive,
+    int jobs, conversion::StripOptions options);
 
 } // namespace plaintrove::cli

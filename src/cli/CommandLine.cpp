@@ -29,15 +29,16 @@ ExitStatus printToStandardOutput(const QString &text)
     return ExitStatus::Converted;
 }
 
-conversion::ConversionResult convert(const QString &inputPath, const QString &outputPath)
+conversion::ConversionResult convert(
+    const QString &inputPath, const QString &outputPath, conversion::StripOptions options)
 {
     runtime::InputFile input = inputPath == standardStream ? runtime::InputFile::standardInput()
                                                            : runtime::InputFile(inputPath);
     if (outputPath == standardStream) {
         runtime::OutputFile output = runtime::OutputFile::standardOutput();
-        return conversion::StripTags(input, output);
+        return conversion::StripTags(input, output, options);
     }
-    return conversion::runConversion(input, outputPath);
+    return conversion::runConversion(input, outputPath, options);
 }
 
 } // namespace
@@ -47,8 +48,13 @@ Invocation parseCommandLine(const QStringList &arguments)
     QCommandLineParser parser;
     parser.setApplicationDescription(
         tr("Deletes the markup of HTML files: everything from a '<' up to the next '>', even "
-           "across lines.\nEach input line becomes one output line, ending in CR LF. An output "
-           "file is replaced\nonly when its conversion succeeded.\n\n"
+           "across lines.\nEach input line becomes one output line, ending in CR LF. With "
+           "--readable, the text a\nbrowser shows instead: scripts and styles dropped, "
+           "references decoded, spaces\ncollapsed, a line for each block. An output file is "
+           "replaced only when its\nconversion succeeded.\n\n"
+           "  page                              default           --readable\n"
+           "  <p>Hi <b>there</b> &amp; bye</p>  Hithere&amp; bye  Hi there & bye\n"
+           "  <script>x()</script>              x()\n\n"
            "Exit status: 0 converted; 1 a file could not be opened, read or written;\n"
            "2 wrong usage; 3 an input ended inside a tag that is never closed (the text\n"
            "before it was kept). With -d, the highest status of all files.\n\n"
@@ -62,14 +68,19 @@ Invocation parseCommandLine(const QStringList &arguments)
         { QStringLiteral("d"), QStringLiteral("output-directory") },
         tr("Convert each FILE to <DIR>/<its name without the last extension>.txt."), tr("DIR"));
     const QCommandLineOption recursiveOption({ QStringLiteral("r"), QStringLiteral("recursive") },
-        tr("With -d: convert the pages (*.html, *.htm, *.xhtml) in each FILE that is a\n"
+        tr("With -d: convert the pages (*.html, *.htm, *.xhtml) in each FILE that is a "
            "directory and below it, into the same folders below DIR."));
     const QCommandLineOption jobsOption({ QStringLiteral("j"), QStringLiteral("jobs") },
-        tr("With -d: convert up to N files at once; the default is the number of\n"
+        tr("With -d: convert up to N files at once; the default is the number of "
            "processors (%1).")
             .arg(QThread::idealThreadCount()),
         tr("N"));
-    parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption });
+    const QCommandLineOption readableOption(QStringLiteral("readable"),
+        tr("Write the text a browser shows instead of deleting tags line by line."));
+    const QCommandLineOption lfOption(
+        QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in either mode."));
+    parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption,
+        readableOption, lfOption });
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         tr("The HTML file to read; standard input when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"),
@@ -97,6 +108,9 @@ Invocation parseCommandLine(const QStringList &arguments)
         return invocation;
     }
 
+    invocation.options = { parser.isSet(readableOption) ? conversion::StripMode::Readable
+                                                        : conversion::StripMode::Exact,
+        parser.isSet(lfOption) ? conversion::LineEnd::Lf : conversion::LineEnd::CrLf };
     const QStringList positional = parser.positionalArguments();
     bool validJobs = true;
     if (parser.isSet(jobsOption)) {
@@ -150,10 +164,10 @@ ExitStatus execute(const Invocation &invocation)
         return printToStandardOutput(QLatin1String(programName) + QLatin1Char(' ')
             + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
     case Invocation::Action::Convert:
-        return report(convert(invocation.input, invocation.output));
+        return report(convert(invocation.input, invocation.output, invocation.options));
     case Invocation::Action::ConvertBatch:
-        return convertBatch(
-            invocation.inputs, invocation.outputDirectory, invocation.recursive, invocation.jobs);
+        return convertBatch(invocation.inputs, invocation.outputDirectory, invocation.recursive,
+            invocation.jobs, invocation.options);
     case Invocation::Action::RefuseUsage:
         break;
     }

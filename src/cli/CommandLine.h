@@ -5,8 +5,10 @@
 //   plaintrove-strip [INPUT [OUTPUT]]       "-" or a missing name is standard input / output
 //   plaintrove-strip -d DIR FILE...         each FILE to DIR/<name without last extension>.txt
 //   plaintrove-strip -d DIR -r DIRECTORY... the pages below each DIRECTORY, mirrored below DIR
+//   --readable: the text a browser shows; --lf: LF line ends instead of CR LF
 
 #include "Reporting.h"
+#include "TextSink.h"
 
 #include <QString>
 #include <QStringList>
@@ -25,6 +27,7 @@ struct Invocation
     QStringList inputs; // ConvertBatch
     bool recursive = false; // ConvertBatch: directories among the inputs are walked
     int jobs = 1; // ConvertBatch: conversions at once
+    conversion::StripOptions options; // Convert, ConvertBatch
     QString text; // ShowHelp: the help; RefuseUsage: what is wrong
 };
 

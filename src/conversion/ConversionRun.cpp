@@ -4,6 +4,7 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
+#include "ReadableStripper.h"
 #include "TagStripper.h"
 
 #include <QCoreApplication>
@@ -35,22 +36,10 @@ private:
     runtime::OutputFile &m_file;
 };
 
-// Copies the input to the output without markup, leaving the output to be committed.
-ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output)
+// Feeds the whole input to either stripper.
+template <typename Stripper>
+ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, Stripper &stripper)
 {
-    if (!input.isOpen())
-        return failed(input.path(), input.errorString());
-    if (!output.isOpen())
-        return failed(output.path(), output.errorString());
-    // Standard output may be the input, as in `strip x >> x`: the run would read its own output
-    // back for ever. Only a regular file counts: a terminal is both ends, and harmless. A new
-    // temporary file cannot be the input.
-    if (!output.replaces() && runtime::isRegularFile(input.descriptor())
-        && runtime::fileIdentity(input.descriptor()) == runtime::fileIdentity(output.descriptor()))
-        return failed(output.path(), tr("the output file is the input file"));
-
-    OutputSink sink(output);
-    TagStripper stripper(sink);
     // Not zeroed: a batch reads thousands of files, and only bytes read are looked at.
     constexpr std::size_t blockSize = 256 * 1024;
     const auto buffer = std::make_unique_for_overwrite<char[]>(blockSize);
@@ -77,6 +66,30 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output)
     return failed(output.path(), output.errorString());
 }
 
+// Copies the input to the output without markup, leaving the output to be committed.
+ConversionResult strip(
+    runtime::InputFile &input, runtime::OutputFile &output, StripOptions options)
+{
+    if (!input.isOpen())
+        return failed(input.path(), input.errorString());
+    if (!output.isOpen())
+        return failed(output.path(), output.errorString());
+    // Standard output may be the input, as in `strip x >> x`: the run would read its own output
+    // back for ever. Only a regular file counts: a terminal is both ends, and harmless. A new
+    // temporary file cannot be the input.
+    if (!output.replaces() && runtime::isRegularFile(input.descriptor())
+        && runtime::fileIdentity(input.descriptor()) == runtime::fileIdentity(output.descriptor()))
+        return failed(output.path(), tr("the output file is the input file"));
+
+    OutputSink sink(output);
+    if (options.mode == StripMode::Readable) {
+        ReadableStripper stripper(sink, options.lineEnd);
+        return feed(input, output, stripper);
+    }
+    TagStripper stripper(sink, options.lineEnd);
+    return feed(input, output, stripper);
+}
+
 ConversionResult committed(ConversionResult result, runtime::OutputFile &output)
 {
     if (result.status != ConversionStatus::Failed && !output.commit())
@@ -97,13 +110,15 @@ ConversionResult runConversion(const ConversionRequest &request)
     return runConversion(input, request.outputPath);
 }
 
-ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath)
+ConversionResult runConversion(
+    runtime::InputFile &input, const QString &outputPath, StripOptions options)
 {
-    PendingConversion pending = convertWithoutCommit(input, outputPath);
+    PendingConversion pending = convertWithoutCommit(input, outputPath, options);
     return pending.output ? committed(pending.result, *pending.output) : pending.result;
 }
 
-PendingConversion convertWithoutCommit(runtime::InputFile &input, const QString &outputPath)
+PendingConversion convertWithoutCommit(
+    runtime::InputFile &input, const QString &outputPath, StripOptions options)
 {
     if (!input.isOpen())
         return { failed(input.path(), input.errorString()), nullptr };
@@ -114,13 +129,14 @@ PendingConversion convertWithoutCommit(runtime::InputFile &input, const QString 
     if (identity && identity == runtime::fileIdentity(outputPath))
         return { failed(outputPath, tr("the output file is the input file")), nullptr };
     auto output = std::make_unique<runtime::OutputFile>(outputPath);
-    ConversionResult result = strip(input, *output);
+    ConversionResult result = strip(input, *output, options);
     return { std::move(result), std::move(output) };
 }
 
-ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &output)
+ConversionResult StripTags(
+    runtime::InputFile &input, runtime::OutputFile &output, StripOptions options)
 {
-    return committed(strip(input, output), output);
+    return committed(strip(input, output, options), output);
 }
 
 } // namespace plaintrove::conversion

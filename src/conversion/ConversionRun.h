@@ -4,6 +4,8 @@
 // markup into a temporary file beside the output and replaces the output only when everything
 // succeeded. An existing output is never touched by a run that failed.
 
+#include "TextSink.h"
+
 #include <QString>
 #include <memory>
 
@@ -38,7 +40,8 @@ struct ConversionResult
 ConversionResult runConversion(const ConversionRequest &request);
 
 // Converts an already opened input (standard input, for instance) into the file `outputPath`.
-ConversionResult runConversion(runtime::InputFile &input, const QString &outputPath);
+ConversionResult runConversion(
+    runtime::InputFile &input, const QString &outputPath, StripOptions options = {});
 
 // A conversion whose output is written but not yet committed: a batch commits many together.
 // `output` is null when the output could not even be prepared.
@@ -47,10 +50,12 @@ struct PendingConversion
     ConversionResult result;
     std::unique_ptr<runtime::OutputFile> output;
 };
-PendingConversion convertWithoutCommit(runtime::InputFile &input, const QString &outputPath);
+PendingConversion convertWithoutCommit(
+    runtime::InputFile &input, const QString &outputPath, StripOptions options = {});
 
 // Copies an opened input to an opened output without markup, and commits the output when the
 // input was read to its end; on a failure the output is given up.
-ConversionResult StripTags(runtime::InputFile &input, runtime::OutputFile &output);
+ConversionResult StripTags(
+    runtime::InputFile &input, runtime::OutputFile &output, StripOptions options = {});
 
 } // namespace plaintrove::conversion

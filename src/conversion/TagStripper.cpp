@@ -34,8 +34,6 @@ namespace plaintrove::conversion {
 
 namespace {
 
-constexpr std::string_view lineEnd = "\r\n";
-
 // Reads and writes may run this far past the bytes that count (never past the allocation): the
 // scanner loads whole windows and the writer copies short pieces in one fixed-size move.
 constexpr std::size_t window = 64;
@@ -192,8 +190,9 @@ constexpr std::uint64_t lowestBit(std::uint64_t mask)
 class OutputBuffer
 {
 public:
-    explicit OutputBuffer(TextSink &sink)
+    OutputBuffer(TextSink &sink, LineEnd lineEnd)
         : m_sink(sink)
+        , m_lineEnd(lineEndText(lineEnd))
         , m_buffer(std::make_unique_for_overwrite<char[]>(capacity + shortPiece))
     { }
 
@@ -207,7 +206,7 @@ public:
         m_used += count;
     }
 
-    void appendLineEnd() { append(lineEnd); }
+    void appendLineEnd() { append(m_lineEnd); }
 
     void appendSpaces(std::size_t count)
     {
@@ -247,6 +246,7 @@ private:
     }
 
     TextSink &m_sink;
+    const std::string_view m_lineEnd;
     // Not zeroed: a batch makes one for each file, and only written bytes are read.
     std::unique_ptr<char[]> m_buffer;
     std::size_t m_used = 0;
@@ -279,8 +279,8 @@ constexpr std::uint64_t fillUp(std::uint64_t starts, std::uint64_t runs, bool &c
 class TagStripper::Stripper
 {
 public:
-    explicit Stripper(TextSink &sink)
-        : m_out(sink)
+    Stripper(TextSink &sink, LineEnd lineEnd)
+        : m_out(sink, lineEnd)
         , m_scan(windowScanner())
     { }
 
@@ -422,8 +422,8 @@ private:
     std::array<char, 2 * window + shortPiece> m_tail {};
 };
 
-TagStripper::TagStripper(TextSink &sink)
-    : m_stripper(std::make_unique<Stripper>(sink))
+TagStripper::TagStripper(TextSink &sink, LineEnd lineEnd)
+    : m_stripper(std::make_unique<Stripper>(sink, lineEnd))
 { }
 
 TagStripper::~TagStripper() = default;

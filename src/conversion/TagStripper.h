@@ -2,7 +2,7 @@
 
 // The tag stripper: deletes markup (everything from a '<' up to and including the next '>',
 // even across lines) from a stream of 8-bit text and writes what is left of each input line,
-// trimmed of spaces around every tag, as one CR LF terminated output line.
+// trimmed of spaces around every tag, as one output line ending in CR LF (or LF, if asked).
 //
 // The caller drives it: it feeds the input in pieces of any size, and the stripper pushes the
 // text to a sink the caller provides, in large blocks. It never holds a whole line, only a fixed
@@ -10,30 +10,18 @@
 // '>', space, CR and LF pass through untouched, whatever the character set. It knows nothing of
 // Qt or of files: reading, writing and reporting failures are the caller's.
 
+#include "TextSink.h"
+
 #include <cstddef>
 #include <memory>
 #include <string_view>
 
 namespace plaintrove::conversion {
 
-class TextSink
-{
-public:
-    virtual ~TextSink() = default;
-    // Takes all of `text`; false when it cannot, which stops the stripper.
-    virtual bool write(std::string_view text) = 0;
-};
-
-enum class StripOutcome {
-    Complete, // the input ended outside any tag
-    UnclosedTag, // the input ended inside a tag; everything before its '<' was written
-    SinkFailed, // the sink refused text; what it took before is all there is
-};
-
 class TagStripper
 {
 public:
-    explicit TagStripper(TextSink &sink);
+    explicit TagStripper(TextSink &sink, LineEnd lineEnd = LineEnd::CrLf);
     ~TagStripper();
     TagStripper(const TagStripper &) = delete;
     TagStripper &operator=(const TagStripper &) = delete;

@@ -18,6 +18,7 @@ using namespace plaintrove::testing;
 
 const QByteArray unclosedPage = "first\r\nkeep <b class=\"x\"\r\n";
 const QByteArray unclosedText = "first\r\nkeep";
+const QByteArray readableText = "Title\r\n\r\nFirst bold word, second line.\r\n";
 
 struct Row
 {
@@ -142,6 +143,13 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
             "plaintrove-strip: standard output: the output file is the input file\n", {}, {}, {},
             standardOutputTo("page.html") },
         Row { "Version", { "-v" }, 0, "", {}, "plaintrove-strip " PLAINTROVE_VERSION "\n" },
+        Row { "Readable", { "--readable", "page.html" }, 0, "", {}, readableText },
+        Row { "LfInTheExactMode", { "page.html", "--lf" }, 0, "", {},
+            QByteArray(pageText).replace("\r\n", "\n") },
+        Row { "ReadableWithLfFromStandardInput", { "--lf", "--readable", "-", "new.txt" }, 0, "",
+            { { "new.txt", QByteArray(readableText).replace("\r\n", "\n") } }, {}, page },
+        Row { "ReadableUnclosedTagWarns", { "--readable", "open.html" }, 3,
+            "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" },
         // Qt reads arguments as UTF-8, and would spell this one as "a\uFFFD.txt", another file.
         Row { "NameThatIsNotUtf8", {}, 1, "a\xFF.txt: the name is not valid UTF-8", {}, {}, {},
             [] {
@@ -171,6 +179,8 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             { { "sub/page.txt", pageText }, { "sub/other.txt", pageText },
                 { "sub/old.txt", oldOutput }, { "sub/-x.y.txt", pageText }, { "-x.y.html", page } },
             {}, {}, [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("-x.y.html")); } },
+        Row { "ReadableBatch", { "--readable", "-d", "sub", "page.html", "other.htm" }, 0, "",
+            { { "sub/page.txt", readableText }, { "sub/other.txt", readableText } } },
         Row { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
             "plaintrove-strip: absent.html: No such file or directory\n",
             { { "sub/page.txt", pageText } } },

@@ -1,8 +1,9 @@
 #pragma once
 
-// Drives the tag stripper over an input held in memory, fed in pieces of random sizes; shared by
-// the stripper's tests and its fuzz target.
+// Drives a stripper over an input held in memory, fed in pieces of random sizes; shared by the
+// strippers' tests and the fuzz targets.
 
+#include "ReadableStripper.h"
 #include "TagStripper.h"
 
 #include <algorithm>
@@ -19,7 +20,9 @@ struct Stripped
 };
 
 // Feeds `input` in pieces of 1 to `longest` bytes (all at once when 0), drawn from `seed`.
-inline Stripped stripInPieces(std::string_view input, std::size_t longest = 0, unsigned seed = 1)
+template <typename Stripper = conversion::TagStripper>
+Stripped stripInPieces(std::string_view input, std::size_t longest = 0, unsigned seed = 1,
+    conversion::LineEnd lineEnd = conversion::LineEnd::CrLf)
 {
     struct : conversion::TextSink
     {
@@ -31,7 +34,7 @@ inline Stripped stripInPieces(std::string_view input, std::size_t longest = 0, u
             return text.size() < (std::size_t { 64 } << 20);
         }
     } sink;
-    conversion::TagStripper stripper(sink);
+    Stripper stripper(sink, lineEnd);
     std::minstd_rand random(seed);
     while (!input.empty()) {
         const std::size_t size = longest == 0 ? input.size() : 1 + random() % longest;

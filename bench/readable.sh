@@ -1,0 +1,150 @@
+#!/usr/bin/env bash
+# Measures plaintrove-strip --readable on real pages next to the exact mode, html2text, w3m and
+# lynx: time, peak memory and how well the words of each output agree with the words a browser
+# shows. Then checks the readable mode's time against the exact mode's on the real HTML of
+# bench/run.sh. See bench/README.md.
+#
+#   bench/readable.sh [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]
+#
+# Exit status: 0 the time target met, 1 missed, 2 the benchmark could not run.
+set -Eeuo pipefail
+export LC_ALL=C.UTF-8
+
+bench_dir="$(cd "$(dirname "$0")" && pwd)"
+repo="$(dirname "$bench_dir")"
+out="${BENCH_OUT:-$bench_dir/out}"
+runs=5
+page_count=16
+strip="$repo/build/bin/plaintrove-strip"
+max_ratio=2.5 # the readable mode's time over the exact mode's; the goal is 1.5
+
+die() {
+    echo "readable.sh: $*" >&2
+    exit 2
+}
+trap 'echo "readable.sh: line $LINENO failed" >&2; exit 2' ERR
+while [ $# -gt 0 ]; do
+    case "$1" in
+    -n | --pages)
+        [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a number of at least 1"
+        if [ "$1" = -n ]; then runs=$2; else page_count=$2; fi
+        shift 2 ;;
+    --out) out=${2:?}; shift 2 ;;
+    -h | --help) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -*) die "unknown option $1" ;;
+    *) strip=$1; shift ;;
+    esac
+done
+
+install_missing() {
+    local missing=() package
+    for package in "$@"; do
+        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
+            || missing+=("$package")
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
+    "${sudo[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+        "${missing[@]}"
+}
+install_missing html2text w3m lynx time python3 g++ libgumbo-dev
+if [ ! -x "$strip" ]; then
+    (cd "$repo" && cmake --preset default >&2 \
+        && cmake --build --preset default --target plaintrove-strip >&2)
+fi
+strip=$(realpath "$strip")
+
+mkdir -p "$out"
+out=$(realpath "$out")
+work=$(mktemp -d "$out/readable-XXXXXX")
+trap 'rm -rf "$work"' EXIT
+g++ -std=c++20 -O2 -I"$repo/tests/conversion" "$bench_dir/gumbo_words.cpp" -lgumbo \
+    -o "$work/gumbo_words"
+
+# The pages: the largest HTML pages in UTF-8 of 20 to 300 kB that installed packages ship, one
+# per directory (difflib's time grows with the square of a page's words).
+mapfile -t pages < <(find /usr/share/doc -type f -name '*.html' -size +20k -size -300k \
+    -printf '%s %p\n' | sort -rn \
+    | awk '{ d = $2; sub(/\/[^\/]*$/, "", d); if (!(d in seen)) { seen[d]; print $2 } }' \
+    | while read -r page; do iconv -f UTF-8 -t UTF-8 "$page" >/dev/null 2>&1 && echo "$page"; done \
+    | head -n "$page_count" || true)
+[ ${#pages[@]} -gt 0 ] || die "no HTML pages in UTF-8 under /usr/share/doc"
+
+names=(exact readable html2text w3m lynx)
+command_for() { # NAME PAGE
+    case $1 in
+    exact) echo "$strip $2 -" ;;
+    readable) echo "$strip --readable $2 -" ;;
+    html2text) echo "html2text -utf8 $2" ;;
+    w3m) echo "w3m -dump -T text/html -I UTF-8 -O UTF-8 $2" ;;
+    lynx) echo "lynx -dump -nolist -assume_charset=UTF-8 -display_charset=UTF-8 $2" ;;
+    esac
+}
+
+# Word agreement: difflib's ratio of the two word sequences, words split at ASCII white space.
+agreement() {
+    python3 - "$1" "$2" <<'PY'
+import difflib, re, sys
+words = [re.split(rb"[ \t\n\f\r]+", open(path, "rb").read().strip()) for path in sys.argv[1:]]
+print(f"{difflib.SequenceMatcher(None, *words, autojunk=False).ratio():.3f}")
+PY
+}
+
+echo "pages: ${#pages[@]} from /usr/share/doc, $(cat "${pages[@]}" | wc -c) bytes" >&2
+: >"$work/rows.tsv"
+for page in "${pages[@]}"; do
+    "$work/gumbo_words" <"$page" >"$work/reference.txt"
+    for name in "${names[@]}"; do
+        # shellcheck disable=SC2046
+        /usr/bin/time -f '%e %M' -o "$work/time" $(command_for "$name" "$page") \
+            >"$work/$name.txt" 2>/dev/null || true
+        read -r seconds kib <"$work/time"
+        printf '%s\t%s\t%s\t%s\t%s\n' "$name" "$page" "$seconds" "$kib" \
+            "$(agreement "$work/reference.txt" "$work/$name.txt")" >>"$work/rows.tsv"
+    done
+done
+
+echo "Word agreement with the words a browser shows (gumbo), on ${#pages[@]} real pages:"
+python3 - "$work/rows.tsv" "${names[@]}" <<'PY'
+import statistics, sys
+rows = [line.rstrip("\n").split("\t") for line in open(sys.argv[1])]
+print(f"{'command':<10} {'total s':>8} {'peak MiB':>9} {'median':>7} {'worst':>6}")
+for name in sys.argv[2:]:
+    mine = [row for row in rows if row[0] == name]
+    ratios = [float(row[4]) for row in mine]
+    print(f"{name:<10} {sum(float(r[2]) for r in mine):8.2f} "
+          f"{max(int(r[3]) for r in mine) / 1024:9.1f} {statistics.median(ratios):7.3f} "
+          f"{min(ratios):6.3f}")
+PY
+
+# The time target, on the real HTML of the main benchmark: medians of interleaved runs.
+corpus=$(python3 "$bench_dir/make_corpus.py" --out "$out" | python3 -c \
+    'import json, sys; print(next(i["path"] for i in json.load(sys.stdin)["main"] if i["key"] == "real"))')
+cat "$corpus" >/dev/null
+: >"$work/times"
+for ((round = 1; round <= runs; round++)); do
+    for mode in exact readable; do
+        option=""; [ "$mode" = readable ] && option=--readable
+        # shellcheck disable=SC2086
+        /usr/bin/time -f "$mode %e %U %S %M" -a -o "$work/times" "$strip" $option "$corpus" \
+            "$work/out.txt"
+    done
+done
+python3 - "$work/times" "$max_ratio" "$(stat -c %s "$corpus")" <<'PY'
+import statistics, sys
+rows = [line.split() for line in open(sys.argv[1]) if line[0].isalpha()]
+limit, size = float(sys.argv[2]), int(sys.argv[3])
+def median(mode, column): return statistics.median(float(r[column]) for r in rows if r[0] == mode)
+print(f"\nOn {size / 1e6:.0f} MB of real HTML, {sum(r[0] == 'exact' for r in rows)} interleaved runs each, file to file:")
+for mode in ("exact", "readable"):
+    cpu = statistics.median(float(r[2]) + float(r[3]) for r in rows if r[0] == mode)
+    peak = max(int(r[4]) for r in rows if r[0] == mode) / 1024
+    print(f"  {mode:<9} median {median(mode, 1):.3f} s, cpu {cpu:.3f} s, "
+          f"{size / 1e6 / median(mode, 1):.0f} MB/s, peak {peak:.1f} MiB")
+ratio = median("readable", 1) / median("exact", 1)
+verdict = "PASS" if ratio <= limit else "FAIL"
+print(f"  {verdict}  readable time <= {limit}x exact: {ratio:.2f}x (goal 1.5x)")
+sys.exit(0 if ratio <= limit else 1)
+PY

@@ -1,0 +1,111 @@
+// Differential fuzzing of the readable stripper against gumbo's HTML5 parser. The first byte of
+// an input is the longest piece the stripper is fed at a time (0: all at once), the second the
+// seed of the pieces' lengths; the rest is the page.
+//
+// On any page the two must show the same characters other than white space, in the same order:
+// that is what the tokenizer decides (what is markup, what is never shown, what a reference
+// stands for). Where a page's lines and gaps go depends on the tree a browser builds, which the
+// generated pages of the tests check. Left out are the few things of the tree that move or drop
+// text, which a stripper that streams cannot do: text that tables push in front of them (then
+// the characters must only be the same ones), the text a frameset drops, svg and math with HTML
+// inside them, and NUL. Pages that are not UTF-8, or hold control characters or noncharacters,
+// are left out too: gumbo replaces those, where the stripper passes every byte through; and so
+// are pages with long runs of digits, whose references overflow gumbo's numbers.
+
+#include "GumboWords.h"
+#include "StripHarness.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstdint>
+#include <cstdlib>
+
+namespace {
+
+std::string visibleCharacters(const std::vector<std::string> &words)
+{
+    std::string text;
+    for (const std::string &word : words)
+        text += word;
+    return text;
+}
+
+bool contains(std::string_view page, std::string_view lowerCaseWord)
+{
+    return std::search(page.begin(), page.end(), lowerCaseWord.begin(), lowerCaseWord.end(),
+               [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a | 0x20 : a) == b; })
+        != page.end();
+}
+
+// What gumbo replaces by U+FFFD: control characters other than white space, and noncharacters
+// (the byte pairs below take in a few more, which only leaves out a few more pages).
+bool holdsCharactersGumboReplaces(std::string_view page)
+{
+    for (std::size_t i = 0; i < page.size(); ++i) {
+        const auto byte = static_cast<unsigned char>(page[i]);
+        const auto next = static_cast<unsigned char>(i + 1 < page.size() ? page[i + 1] : 0);
+        if ((byte < 0x20 && std::string_view("\t\n\f\r").find(page[i]) == std::string_view::npos)
+            || byte == 0x7F || (byte == 0xC2 && next >= 0x80 && next <= 0x9F))
+            return true;
+    }
+    return page.find("\xEF\xB7") != std::string_view::npos
+        || page.find("\xBF\xBE") != std::string_view::npos
+        || page.find("\xBF\xBF") != std::string_view::npos;
+}
+
+bool holdsLongDigitRun(std::string_view page)
+{
+    std::size_t run = 0;
+    for (const char c : page) {
+        run = std::isxdigit(static_cast<unsigned char>(c)) != 0 ? run + 1 : 0;
+        if (run > 7)
+            return true;
+    }
+    return false;
+}
+
+// Strictly: no overlong forms, no surrogates, nothing past U+10FFFF.
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : 4;
+        if ((lead >= 0x80 && lead < 0xC2) || lead > 0xF4 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        const auto second = static_cast<unsigned char>(length > 1 ? text[i + 1] : 0x80);
+        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0)
+            || (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
+            return false;
+        i += length;
+    }
+    return true;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
+    using namespace plaintrove::testing;
+    if (size < 2)
+        return 0;
+    const std::string page(reinterpret_cast<const char *>(data) + 2, size - 2);
+    const Stripped ours
+        = stripInPieces<plaintrove::conversion::ReadableStripper>(page, data[0], data[1]);
+    if (page.find('\0') != std::string::npos || !isUtf8(page) || holdsCharactersGumboReplaces(page)
+        || holdsLongDigitRun(page) || contains(page, "frameset") || contains(page, "svg")
+        || contains(page, "math"))
+        return 0;
+    std::string expected = visibleCharacters(gumboWords(page));
+    std::string actual = visibleCharacters(wordsOf(ours.text));
+    if (expected != actual && (contains(page, "<t") || contains(page, "<c"))) {
+        std::sort(expected.begin(), expected.end());
+        std::sort(actual.begin(), actual.end());
+    }
+    if (expected == actual)
+        return 0;
+    std::abort(); // libFuzzer saves the input; an example in tests/data can then pin it down
+}

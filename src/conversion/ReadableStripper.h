@@ -1,0 +1,38 @@
+#pragma once
+
+// The readable stripper: the text of an HTML page as a browser shows it. Markup is read as HTML
+// reads it (a '<' starts a tag only before a letter, '/', '!' or '?'; quoted attribute values
+// may hold '>'; comments, doctypes and processing instructions go whole); what is never shown
+// (script, style, template) is dropped; character references are decoded into UTF-8; white
+// space collapses as on a page, block elements end lines, and pre keeps its lines.
+//
+// It is fed and writes as TagStripper does, holding no more than a few small buffers whatever
+// the input. Bytes of text pass through as they are, in whatever character set the page is.
+
+#include "TextSink.h"
+
+#include <memory>
+#include <string_view>
+
+namespace plaintrove::conversion {
+
+class ReadableStripper
+{
+public:
+    explicit ReadableStripper(TextSink &sink, LineEnd lineEnd = LineEnd::CrLf);
+    ~ReadableStripper();
+    ReadableStripper(const ReadableStripper &) = delete;
+    ReadableStripper &operator=(const ReadableStripper &) = delete;
+
+    // Reads the next bytes of the page. False once the sink has failed.
+    bool feed(std::string_view bytes);
+
+    // Ends the page. UnclosedTag when it ended inside a tag, a comment or a declaration.
+    StripOutcome finish();
+
+private:
+    class Tokenizer;
+    std::unique_ptr<Tokenizer> m_tokenizer;
+};
+
+} // namespace plaintrove::conversion

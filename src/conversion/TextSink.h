@@ -1,0 +1,43 @@
+#pragma once
+
+// What both strippers share: the sink they write to, how a run ends, and the options that pick
+// a stripper and its line end.
+
+#include <string_view>
+
+namespace plaintrove::conversion {
+
+class TextSink
+{
+public:
+    virtual ~TextSink() = default;
+    // Takes all of `text`; false when it cannot, which stops the stripper.
+    virtual bool write(std::string_view text) = 0;
+};
+
+enum class StripOutcome {
+    Complete, // the input ended outside any tag
+    UnclosedTag, // the input ended inside a tag; everything before its '<' was written
+    SinkFailed, // the sink refused text; what it took before is all there is
+};
+
+enum class StripMode {
+    Exact, // TagStripper: everything from '<' to the next '>' goes, line by line
+    Readable, // ReadableStripper: the text a browser shows
+};
+
+enum class LineEnd { CrLf, Lf };
+
+constexpr std::string_view lineEndText(LineEnd lineEnd)
+{
+    return lineEnd == LineEnd::Lf ? "\n" : "\r\n";
+}
+
+// The defaults are what the windows do.
+struct StripOptions
+{
+    StripMode mode = StripMode::Exact;
+    LineEnd lineEnd = LineEnd::CrLf;
+};
+
+} // namespace plaintrove::conversion

@@ -1,0 +1,240 @@
+// The readable stripper against its examples (tests/data/readable_text.txt), fed in pieces of
+// every size, and against gumbo's HTML5 parser: on generated pages and on real ones, its words
+// are the words gumbo finds outside script, style and template.
+
+#include "Examples.h"
+#include "GumboWords.h"
+#include "StripHarness.h"
+
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <random>
+#include <sstream>
+
+namespace {
+
+using namespace plaintrove::testing;
+using plaintrove::conversion::LineEnd;
+using plaintrove::conversion::ReadableStripper;
+using plaintrove::conversion::StripOutcome;
+
+class Examples : public ::testing::TestWithParam<Example>
+{
+};
+
+TEST_P(Examples, GiveTheExpectedText)
+{
+    const Example &row = GetParam();
+    const StripOutcome outcome = row.unclosed ? StripOutcome::UnclosedTag : StripOutcome::Complete;
+    for (const std::size_t longest : { 0U, 1U, 2U, 3U, 7U, 64U }) {
+        const Stripped result = stripInPieces<ReadableStripper>(
+            row.input, longest, 1, row.lf ? LineEnd::Lf : LineEnd::CrLf);
+        EXPECT_EQ(result.text, row.expected) << "pieces of up to " << longest;
+        EXPECT_EQ(result.outcome, outcome) << "pieces of up to " << longest;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Line, Examples,
+    ::testing::ValuesIn(examples(PLAINTROVE_READABLE_EXAMPLES)),
+    [](const auto &row) { return std::to_string(row.param.line); });
+
+// Random pages of the kinds of markup the stripper reads, nested as HTML allows, so that
+// gumbo's tree puts every word where the page has it.
+class PageMaker
+{
+public:
+    explicit PageMaker(unsigned seed)
+        : m_random(seed)
+    { }
+
+    std::string page()
+    {
+        std::string page = pick({ "", "<!DOCTYPE html>\n" });
+        page += "<html><head><title>" + words() + "</title>" + hidden() + "</head>\n<body>";
+        for (int i = pick(1, 6); i > 0; --i)
+            page += block(3);
+        return page + "</body></html>\n";
+    }
+
+private:
+    int pick(int low, int high) { return std::uniform_int_distribution(low, high)(m_random); }
+    std::string pick(std::initializer_list<const char *> choices)
+    {
+        return *(choices.begin() + pick(0, static_cast<int>(choices.size()) - 1));
+    }
+
+    std::string space() { return pick({ " ", " ", "  ", "\n", "\r\n", "\t ", " \f" }); }
+    std::string word()
+    {
+        return pick({ "alpha", "Beta", "caf\xC3\xA9", "x", "a<1", "1 < 2", "a>b", "&amp;",
+            "&lt;&gt;", "&copy", "&eacute;t&eacute;", "&notit;", "&#8217;s", "&#x1F600;", "&#128;",
+            "&#0;", "&NotAName;", "&ampx", "Q&A", "&#32;", "</>", "\xE2\x86\x90" });
+    }
+    std::string words()
+    {
+        std::string text = word();
+        for (int i = pick(0, 4); i > 0; --i)
+            text += space() + word();
+        return text;
+    }
+
+    std::string hidden()
+    {
+        return pick({ "<script>if (a < b && c > d) s = '</b>';</script>",
+            "<script><!-- document.write('<script>x</script>'); --></script>",
+            "<style>p > b { content: '</p>' }</style>", "<template><p>never</p></template>",
+            "<!-- a comment with <p> and > inside -->", "<?pi x?>", "" });
+    }
+
+    std::string inlineText(int depth)
+    {
+        std::string text;
+        for (int i = pick(1, 4); i > 0; --i) {
+            const int kind = depth > 0 ? pick(0, 9) : 0;
+            if (kind <= 3) {
+                text += words();
+            } else if (kind <= 6) {
+                const std::string tag = pick({ "b", "i", "em", "code", "span", "kbd" });
+                text += "<" + tag + pick({ "", " class=\"c>d\"", " title='x' id=y" }) + ">"
+                    + inlineText(depth - 1) + "</" + tag + ">";
+            } else if (kind == 7) {
+                text += "<a href=\"p.html?a=1&amp;b=2\">" + words() + "</a>";
+            } else {
+                text += pick({ "<br>", "<br/>", "<img src=\"x.png\" alt=\"no\">", "<wbr>" })
+                    + hidden();
+            }
+            text += pick({ "", " ", "\n" });
+        }
+        return text;
+    }
+
+    std::string block(int depth)
+    {
+        switch (depth > 0 ? pick(0, 9) : 0) {
+        case 0:
+        case 1:
+            return "<p>" + inlineText(2) + pick({ "</p>", "" }) + space();
+        case 2:
+            return "<div>" + inlineText(1) + block(depth - 1) + "</div>";
+        case 3: {
+            std::string list = "<ul>";
+            for (int i = pick(1, 3); i > 0; --i)
+                list += "<li>" + inlineText(1) + pick({ "</li>", "" }) + space();
+            return list + "</ul>";
+        }
+        case 4: {
+            std::string table = "<table>";
+            for (int row = pick(1, 3); row > 0; --row) {
+                table += "<tr>";
+                for (int cell = pick(1, 3); cell > 0; --cell)
+                    table += pick({ "<td>", "<th>" }) + inlineText(1) + "</td>" + space();
+                table += "</tr>\n";
+            }
+            return table + "</table>";
+        }
+        case 5:
+            return "<pre>\n" + words() + "\n\n  " + inlineText(1) + "</pre>";
+        case 6:
+            return pick({ "<h1>", "<h2>", "<blockquote>" }) + inlineText(1)
+                + pick({ "</h1>", "</h2>", "</blockquote>" });
+        case 7:
+            return "<textarea>" + words() + "</textarea>" + hidden();
+        case 8:
+            return "<section>" + block(depth - 1) + "<hr>" + block(depth - 1) + "</section>";
+        default:
+            return "<svg viewBox=\"0 0 1 1\"><title>" + words() + "</title><path d=\"M0\"/></svg>";
+        }
+    }
+
+    std::mt19937 m_random;
+};
+
+// One line per word, which shows where the two differ.
+std::string joined(const std::vector<std::string> &words)
+{
+    std::string text;
+    for (const std::string &word : words)
+        text += word + '\n';
+    return text;
+}
+
+TEST(Gumbo, GeneratedPagesShowTheSameWords)
+{
+    int differences = 0;
+    for (unsigned seed = 1; seed <= 400 && differences < 3; ++seed) {
+        const std::string page = PageMaker(seed).page();
+        const Stripped ours = stripInPieces<ReadableStripper>(page, seed % 5 * 40, seed);
+        if (wordsOf(ours.text) == gumboWords(page))
+            continue;
+        ++differences;
+        ADD_FAILURE() << "page " << ::testing::PrintToString(page) << "\n"
+                      << ::testing::internal::EqFailure("gumbo", "readable",
+                             joined(gumboWords(page)), joined(wordsOf(ours.text)), false)
+                             .message();
+    }
+}
+
+// Valid UTF-8 only: gumbo replaces what is not, where the stripper passes bytes through.
+bool isUtf8(std::string_view text)
+{
+    for (std::size_t i = 0; i < text.size();) {
+        const auto lead = static_cast<unsigned char>(text[i]);
+        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : 4;
+        if ((lead >= 0x80 && lead < 0xC2) || lead > 0xF4 || i + length > text.size())
+            return false;
+        for (std::size_t k = 1; k < length; ++k) {
+            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
+                return false;
+        }
+        i += length;
+    }
+    return true;
+}
+
+TEST(Gumbo, RealPagesShowTheSameWords)
+{
+    // Every third HTML page the installed packages ship, in a fixed order, up to 60.
+    std::vector<std::filesystem::path> pages;
+    std::error_code error;
+    for (auto it = std::filesystem::recursive_directory_iterator("/usr/share/doc", error);
+         it != std::filesystem::recursive_directory_iterator(); it.increment(error)) {
+        if (it->is_regular_file(error) && !it->is_symlink(error)
+            && it->path().extension() == ".html")
+            pages.push_back(it->path());
+    }
+    std::sort(pages.begin(), pages.end());
+    int compared = 0;
+    for (std::size_t i = 0; i < pages.size() && compared < 60; i += 3) {
+        std::ifstream file(pages[i], std::ios::binary);
+        std::stringstream bytes;
+        bytes << file.rdbuf();
+        const std::string page = bytes.str();
+        if (!isUtf8(page))
+            continue;
+        ++compared;
+        const std::vector<std::string> expected = gumboWords(page);
+        const std::vector<std::string> actual
+            = wordsOf(stripInPieces<ReadableStripper>(page, 5000, 7).text);
+        const auto [gumbo, ours]
+            = std::mismatch(expected.begin(), expected.end(), actual.begin(), actual.end());
+        EXPECT_TRUE(gumbo == expected.end() && ours == actual.end())
+            << pages[i] << ": word " << gumbo - expected.begin() << " of " << expected.size()
+            << ", gumbo " << (gumbo == expected.end() ? "(end)" : *gumbo) << ", readable "
+            << (ours == actual.end() ? "(end)" : *ours);
+    }
+    if (compared == 0)
+        GTEST_SKIP() << "no HTML pages in UTF-8 under /usr/share/doc";
+}
+
+TEST(Sink, AFailedWriteStopsTheStripper)
+{
+    struct : plaintrove::conversion::TextSink
+    {
+        bool write(std::string_view) override { return false; }
+    } sink;
+    ReadableStripper stripper(sink);
+    EXPECT_FALSE(stripper.feed(std::string(1'000'000, 'x')));
+    EXPECT_EQ(stripper.finish(), StripOutcome::SinkFailed);
+}
+
+} // namespace
