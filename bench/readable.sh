@@ -4,7 +4,7 @@
 # shows. Then checks the readable mode's time against the exact mode's on the real HTML of
 # bench/run.sh. See bench/README.md.
 #
-#   bench/readable.sh [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]
+#   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]
 #
 # Exit status: 0 the time target met, 1 missed, 2 the benchmark could not run.
 set -Eeuo pipefail
@@ -132,7 +132,8 @@ for ((round = 1; round <= runs; round++)); do
             "$work/out.txt"
     done
 done
-python3 - "$work/times" "$max_ratio" "$(stat -c %s "$corpus")" <<'PY'
+status=0
+python3 - "$work/times" "$max_ratio" "$(stat -c %s "$corpus")" <<'PY' || status=$?
 import statistics, sys
 rows = [line.split() for line in open(sys.argv[1]) if line[0].isalpha()]
 limit, size = float(sys.argv[2]), int(sys.argv[3])
@@ -148,3 +149,4 @@ verdict = "PASS" if ratio <= limit else "FAIL"
 print(f"  {verdict}  readable time <= {limit}x exact: {ratio:.2f}x (goal 1.5x)")
 sys.exit(0 if ratio <= limit else 1)
 PY
+exit "$status"

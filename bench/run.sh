@@ -4,6 +4,7 @@
 #
 #   bench/run.sh [-n RUNS] [--sed-runs K] [--quick] [--out DIR] [PLAINTROVE_STRIP...]
 #   bench/run.sh --site [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]: a whole site
+#   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]: the readable mode
 #
 # PLAINTROVE_STRIP defaults to build/bin/plaintrove-strip, which is built (preset "default") when
 # it is missing. Several binaries (an old and a new build, say) each get their own rows in the
@@ -37,6 +38,7 @@ trap 'echo "run.sh: line $LINENO failed" >&2; exit 2' ERR
 while [ $# -gt 0 ]; do
     case "$1" in
     --site) shift; exec "$bench_dir/site.sh" "$@" ;;
+    --readable) shift; exec "$bench_dir/readable.sh" "$@" ;;
     -n | --runs | --sed-runs)
         [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a number of at least 1"
         if [ "$1" = --sed-runs ]; then sed_runs=$2; else runs=$2; fi

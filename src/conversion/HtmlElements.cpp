@@ -143,10 +143,23 @@ constexpr std::uint64_t collisionFreeMultiplier()
 
 constexpr std::uint64_t multiplier = collisionFreeMultiplier();
 
+// A slot holds all a tag is compared with and all it looks up, in a quarter of a cache line.
+struct Slot
+{
+    std::uint64_t firstBytes = 0;
+    std::uint8_t size = 0;
+    std::uint8_t index = 0; // in elements[], for the rest of a name longer than eight bytes
+    ElementKind kind;
+};
+static_assert(sizeof(Slot) == 16 && std::size(elements) < 256);
+
 constexpr auto slots = [] {
-    std::array<const Element *, std::size_t { 1 } << slotBits> table {};
-    for (const Element &element : elements)
-        table[slotOf(firstBytesOf(element.name), multiplier)] = &element;
+    std::array<Slot, std::size_t { 1 } << slotBits> table {};
+    for (std::size_t i = 0; i < std::size(elements); ++i) {
+        const std::uint64_t key = firstBytesOf(elements[i].name);
+        table[slotOf(key, multiplier)] = { key, static_cast<std::uint8_t>(elements[i].name.size()),
+            static_cast<std::uint8_t>(i), elements[i].kind };
+    }
     return table;
 }();
 
@@ -154,12 +167,10 @@ constexpr auto slots = [] {
 
 ElementKind elementKind(std::string_view name, std::uint64_t firstBytes)
 {
-    const Element *const element = slots[slotOf(firstBytes, multiplier)];
-    // Compared as numbers first: a call of memcmp for every tag costs more than the lookup.
-    const bool found = element != nullptr && element->name.size() == name.size()
-        && firstBytesOf(element->name) == firstBytes
-        && (name.size() <= 8 || element->name.substr(8) == name.substr(8));
-    return found ? element->kind : ElementKind {};
+    const Slot &slot = slots[slotOf(firstBytes, multiplier)];
+    const bool found = slot.size != 0 && slot.firstBytes == firstBytes && slot.size == name.size()
+        && (name.size() <= 8 || elements[slot.index].name.substr(8) == name.substr(8));
+    return found ? slot.kind : ElementKind {};
 }
 
 } // namespace plaintrove::conversion

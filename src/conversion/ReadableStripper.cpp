@@ -161,6 +161,20 @@ public:
         if (m_length <= capacity)
             ++m_length;
     }
+    // The tag name at `begin`, up to its end or `end`, as add() would take it; returns where it ends.
+    const Byte *assignName(const Byte *begin, const Byte *end)
+    {
+        std::size_t length = 0;
+        for (; begin + length < end && !tagNameEnds[begin[length]]; ++length) {
+            if (length < capacity)
+                m_bytes[length] = static_cast<char>(begin[length] == 0 ? 0xFF : lowered(begin[length]));
+        }
+        m_length = std::min(length, capacity + 1);
+        m_firstBytes = 0;
+        for (std::size_t i = 0; i < std::min<std::size_t>(length, 8); ++i)
+            m_firstBytes |= std::uint64_t { static_cast<Byte>(m_bytes[i]) } << (8 * i);
+        return begin + length;
+    }
     std::uint64_t firstBytes() const { return m_firstBytes; }
     std::size_t size() const { return m_length; }
     bool overflowed() const { return m_length > capacity; }
@@ -192,9 +206,18 @@ const Byte *skipOrdinary(const Byte *p, const Byte *end, const ByteClasses &clas
     return p;
 }
 
-// The same for the classes of Data, sixteen bytes at a time where SSE2 is there.
-const Byte *skipOrdinaryData(const Byte *p, const Byte *end)
+// A space between two ordinary bytes stays as it is: copying it with the words around it saves
+// a call for each word.
+bool singleSpace(const Byte *p, const Byte *end)
 {
+    return *p == ' ' && p + 1 < end && dataBytes[p[1]] == Ordinary;
+}
+
+// Words of Data with single spaces between them, up to a byte that ends the run; sixteen bytes
+// at a time where SSE2 is there. A space at `p` itself ends it: no line may start with one.
+const Byte *skipWords(const Byte *p, const Byte *end)
+{
+    const Byte *const begin = p;
 #if defined(PLAINTROVE_HAVE_SSE2_TEXT)
     const __m128i aboveNul = _mm_set1_epi8(-1), belowSo = _mm_set1_epi8(14);
     const __m128i space = _mm_set1_epi8(' '), amp = _mm_set1_epi8('&'), lt = _mm_set1_epi8('<');
@@ -210,12 +233,32 @@ const Byte *skipOrdinaryData(const Byte *p, const Byte *end)
             continue;
         }
         p += __builtin_ctz(marked);
-        if (dataBytes[*p] != Ordinary)
+        if (dataBytes[*p] != Ordinary && (p == begin || !singleSpace(p, end)))
             return p;
         ++p;
     }
 #endif
-    return skipOrdinary(p, end, dataBytes);
+    while (p < end && (dataBytes[*p] == Ordinary || (p != begin && singleSpace(p, end))))
+        ++p;
+    return p;
+}
+
+// The first `c` in [p, end), or null: memchr, but inline, as most quoted values are short.
+const Byte *findByte(const Byte *p, const Byte *end, Byte c)
+{
+#if defined(PLAINTROVE_HAVE_SSE2_TEXT)
+    const __m128i wanted = _mm_set1_epi8(static_cast<char>(c));
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+        if (const auto hits = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, wanted))))
+            return p + __builtin_ctz(hits);
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == c)
+            return p;
+    }
+    return nullptr;
 }
 
 std::string_view bytesBetween(const Byte *begin, const Byte *end)
@@ -409,9 +452,7 @@ private:
         p += endTag ? 1 : 0;
         if (p == end || !isLetter(*p))
             return nullptr;
-        const Byte *const name = p;
-        while (p < end && !tagNameEnds[*p])
-            ++p;
+        p = m_name.assignName(p, end); // taken now: the states below start it again if need be
         bool selfClosing = false;
         for (;;) { // before attribute name
             while (p < end && isSpace(*p))
@@ -440,11 +481,10 @@ private:
             if (p == end)
                 return nullptr;
             if (*p == '"' || *p == '\'') {
-                const void *const quote
-                    = std::memchr(p + 1, *p, static_cast<std::size_t>(end - p - 1));
+                const Byte *const quote = findByte(p + 1, end, *p);
                 if (quote == nullptr)
                     return nullptr;
-                p = static_cast<const Byte *>(quote) + 1;
+                p = quote + 1;
                 continue;
             }
             while (p < end && !unquotedValueEnds[*p])
@@ -456,9 +496,6 @@ private:
         }
         m_endTag = endTag;
         m_selfClosing = selfClosing;
-        m_name.clear();
-        for (const Byte *c = name; c < end && !tagNameEnds[*c]; ++c)
-            m_name.add(*c == 0 ? 0xFF : lowered(*c));
         emitTag();
         return p + 1;
     }
@@ -477,7 +514,7 @@ private:
             return readPreformatted(p, end, classes);
         while (p < end) {
             const Byte *const word = p;
-            p = &classes == &dataBytes ? skipOrdinaryData(p, end) : skipOrdinary(p, end, classes);
+            p = &classes == &dataBytes ? skipWords(p, end) : skipOrdinary(p, end, classes);
             if (p != word)
                 m_out.text(bytesBetween(word, p), static_cast<std::size_t>(end - word));
             if (p == end || classes[*p] == Stop)
