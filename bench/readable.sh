@@ -36,19 +36,8 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-install_missing() {
-    local missing=() package
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
-            || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-}
+# shellcheck source=../scripts/deps.sh
+source "$(dirname "$bench_dir")/scripts/deps.sh"
 install_missing html2text w3m lynx time python3 g++ libgumbo-dev
 if [ ! -x "$strip" ]; then
     (cd "$repo" && cmake --preset default >&2 \

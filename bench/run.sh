@@ -53,20 +53,8 @@ while [ $# -gt 0 ]; do
     esac
 done
 
-install_missing() {
-    local missing=() package
-    for package in "$@"; do
-        dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' \
-            || missing+=("$package")
-    done
-    [ ${#missing[@]} -eq 0 ] && return 0
-    echo "Installing: ${missing[*]}" >&2
-    local sudo=()
-    [ "$(id -u)" -ne 0 ] && sudo=(sudo)
-    "${sudo[@]}" apt-get update -qq
-    DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
-        "${missing[@]}"
-}
+# shellcheck source=../scripts/deps.sh
+source "$(dirname "$bench_dir")/scripts/deps.sh"
 
 # hyperfine times, /usr/bin/time gives the peak memory, jq reads hyperfine's JSON, python3 builds
 # the corpus and g++ the engine alone.

@@ -64,27 +64,6 @@ bool holdsLongDigitRun(std::string_view page)
     return false;
 }
 
-// Strictly: no overlong forms, no surrogates, nothing past U+10FFFF.
-bool isUtf8(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : 4;
-        if ((lead >= 0x80 && lead < 0xC2) || lead > 0xF4 || i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        const auto second = static_cast<unsigned char>(length > 1 ? text[i + 1] : 0x80);
-        if ((lead == 0xE0 && second < 0xA0) || (lead == 0xED && second >= 0xA0)
-            || (lead == 0xF0 && second < 0x90) || (lead == 0xF4 && second >= 0x90))
-            return false;
-        i += length;
-    }
-    return true;
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)

@@ -10,19 +10,24 @@ plaintrove_packages=(
     python3 libgumbo-dev # the table of named references; the oracle of the readable tests
 )
 
-plaintrove_install_missing() {
+# Installs those of the given packages that are missing.
+install_missing() {
     local missing=()
     local package
-    for package in "${plaintrove_packages[@]}" "$@"; do
+    for package in "$@"; do
         if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$package")
         fi
     done
     [ ${#missing[@]} -eq 0 ] && return 0
 
-    echo "Installing: ${missing[*]}"
+    echo "Installing: ${missing[*]}" >&2
     local sudo=()
     [ "$(id -u)" -ne 0 ] && sudo=(sudo)
     "${sudo[@]}" apt-get update -qq
     DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+}
+
+plaintrove_install_missing() {
+    install_missing "${plaintrove_packages[@]}" "$@"
 }

@@ -174,23 +174,6 @@ TEST(Gumbo, GeneratedPagesShowTheSameWords)
     }
 }
 
-// Valid UTF-8 only: gumbo replaces what is not, where the stripper passes bytes through.
-bool isUtf8(std::string_view text)
-{
-    for (std::size_t i = 0; i < text.size();) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        const std::size_t length = lead < 0x80 ? 1 : lead >> 5 == 6 ? 2 : lead >> 4 == 14 ? 3 : 4;
-        if ((lead >= 0x80 && lead < 0xC2) || lead > 0xF4 || i + length > text.size())
-            return false;
-        for (std::size_t k = 1; k < length; ++k) {
-            if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80)
-                return false;
-        }
-        i += length;
-    }
-    return true;
-}
-
 TEST(Gumbo, RealPagesShowTheSameWords)
 {
     // Every third HTML page the installed packages ship, in a fixed order, up to 60.
