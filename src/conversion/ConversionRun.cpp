@@ -67,8 +67,7 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
 }
 
 // Copies the input to the output without markup, leaving the output to be committed.
-ConversionResult strip(
-    runtime::InputFile &input, runtime::OutputFile &output, StripOptions options)
+ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, StripOptions options)
 {
     if (!input.isOpen())
         return failed(input.path(), input.errorString());

@@ -161,13 +161,14 @@ public:
         if (m_length <= capacity)
             ++m_length;
     }
-    // The tag name at `begin`, up to its end or `end`, as add() would take it; returns where it ends.
+    // The tag name at `begin` (up to its end or `end`) as add() takes it; returns where it ends.
     const Byte *assignName(const Byte *begin, const Byte *end)
     {
         std::size_t length = 0;
         for (; begin + length < end && !tagNameEnds[begin[length]]; ++length) {
             if (length < capacity)
-                m_bytes[length] = static_cast<char>(begin[length] == 0 ? 0xFF : lowered(begin[length]));
+                m_bytes[length]
+                    = static_cast<char>(begin[length] == 0 ? 0xFF : lowered(begin[length]));
         }
         m_length = std::min(length, capacity + 1);
         m_firstBytes = 0;

@@ -8,6 +8,7 @@
 #include "Sandbox.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -26,6 +27,7 @@ private slots:
         const testing::Sandbox sandbox;
         const QString output = sandbox.path(u"<b>page &amp; co.txt"_s);
         QStringList loaded; // the windows loaded before each turn
+        QElapsedTimer farewell;
         QObject context; // the turns still queued end with it
         // The main window opens with page.html, named on the command line, chosen. There the first
         // run is cancelled at the prompt, the second at its end.
@@ -43,6 +45,7 @@ private slots:
                 const QRect strip = forms[0]->findChild<QPushButton *>()->geometry();
                 QTest::mouseClick(window, Qt::LeftButton, {}, strip.center());
             }
+            farewell.start(); // the last one counts: the key that ends the farewell screen
             QTest::keyClick(window, " \r q"[loaded.size() - 1]); // Space, Enter, Space, Q
             if (loaded.size() < 4)
                 QMetaObject::invokeMethod(&context, turn, Qt::QueuedConnection);
@@ -72,6 +75,8 @@ private slots:
         // By itself, once no window is left.
         QCOMPARE(app::run(app::fileArgument({ u"plaintrove"_s, sandbox.path(u"page.html"_s) })), 0);
 
+        QVERIFY2(
+            farewell.elapsed() < 500, qPrintable(QString::number(farewell.elapsed()) + u" ms"_s));
         QCOMPARE(loaded, QStringList({ "frmSplash", "frmAbout", "frmPlaintrove", "frmGoodbye" }));
         QCOMPARE(dialogs,
             QStringList({ "Output File Selection", "Output File Selection",
