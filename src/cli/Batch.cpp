@@ -7,9 +7,12 @@
 #include "OutputFile.h"
 #include "ProgressLine.h"
 
+#include <QScopeGuard>
 #include <algorithm>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <thread>
@@ -18,6 +21,8 @@
 namespace plaintrove::cli {
 
 namespace {
+
+using namespace std::chrono_literals;
 
 // A job's conversion, handed from the worker that ran it to the committer.
 struct Slot
@@ -53,7 +58,8 @@ public:
     ExitStatus run(int workerCount)
     {
         std::vector<std::jthread> workers;
-        for (int i = 0; i < workerCount && std::size_t(i) < m_jobs.size(); ++i)
+        m_working = std::min<std::size_t>(std::size_t(workerCount), m_jobs.size());
+        for (std::size_t i = 0; i < m_working; ++i)
             workers.emplace_back([this] { work(); });
         ProgressLine progress(qsizetype(m_jobs.size()));
         ExitStatus status = ExitStatus::Converted;
@@ -69,17 +75,27 @@ public:
             m_changed.notify_all();
         }
         // Interrupted: the outputs not yet committed are given up with the slots.
-        {
-            const std::lock_guard lock(m_mutex);
-            m_stopping = true;
-        }
+        std::unique_lock lock(m_mutex);
+        m_stopping = true;
         m_changed.notify_all();
+        // The signal reached one thread; a worker blocked reading a pipe learns of it only when
+        // the signal ends its read, so it is sent to the workers until they have all stopped.
+        while (!m_changed.wait_for(lock, 50ms, [this] { return m_working == 0; })) {
+            for (std::jthread &worker : workers)
+                ::pthread_kill(worker.native_handle(), runtime::interruption());
+        }
         return status;
     }
 
 private:
     void work()
     {
+        // The last thing a worker does, however it leaves.
+        const auto done = qScopeGuard([this] {
+            const std::lock_guard lock(m_mutex);
+            --m_working;
+            m_changed.notify_all();
+        });
         for (;;) {
             std::size_t index = 0;
             {
@@ -123,7 +139,11 @@ private:
     std::size_t waitForGroup()
     {
         std::unique_lock lock(m_mutex);
-        m_changed.wait(lock, [this] { return m_slots[m_committed].done; });
+        // The signal handler may have run on this thread, which no notification would wake.
+        while (!m_changed.wait_for(lock, 50ms, [this] { return m_slots[m_committed].done; })) {
+            if (runtime::interruption())
+                return m_committed;
+        }
         std::size_t end = m_committed;
         while (end < m_jobs.size() && end - m_committed < m_largestGroup && m_slots[end].done)
             ++end;
@@ -165,6 +185,7 @@ private:
     std::size_t m_next = 0; // the next job a worker takes
     std::size_t m_committed = 0; // the jobs before it are committed and reported
     bool m_stopping = false; // the run was interrupted: workers take no more jobs
+    std::size_t m_working = 0; // workers that have not yet stopped
 };
 
 } // namespace

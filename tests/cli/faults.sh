@@ -133,6 +133,31 @@ crash_at_every_step || failures=$((failures + 1))
 
 # A batch puts no output in its place before the output's data is on the disk: each link of a
 # temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
+# Blocked opening a pipe or reading one, alone or in a batch, a run still ends on SIGTERM.
+blocked_on_a_pipe() {
+    local dir=$scratch/pipe args pid tries status
+    rm -rf "$dir" && mkdir -p "$dir" && mkfifo "$dir/waits.html"
+    running() { [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" = S ]; }
+    for args in "waits.html out.txt" "/dev/stdin out.txt" "-j 1 -d out /dev/stdin"; do
+        # shellcheck disable=SC2086
+        (cd "$dir" && exec "$strip" $args) < <(sleep 9) 2>/dev/null &
+        pid=$!
+        sleep 0.3
+        kill -TERM "$pid"
+        for ((tries = 0; tries < 30 && $(running "$pid" && echo 1 || echo 0); tries++)); do
+            sleep 0.1
+        done
+        if running "$pid"; then
+            kill -KILL "$pid"
+            echo "FAILED: '$args', blocked on a pipe, went on after SIGTERM"
+            return 1
+        fi
+        wait "$pid" && status=0 || status=$?
+        [ "$status" = 143 ] || { echo "FAILED: '$args' ended with $status after SIGTERM"; return 1; }
+    done
+}
+blocked_on_a_pipe || failures=$((failures + 1))
+
 flush_order() {
     local dir=$scratch/order i
     rm -rf "$dir" && mkdir -p "$dir/site"

@@ -16,7 +16,7 @@ InputFile::InputFile(const QString &path)
 {
     do
         m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
-    while (m_fd < 0 && errno == EINTR);
+    while (m_fd < 0 && errno == EINTR && !interruption()); // a pipe waits for a writer
     if (m_fd < 0)
         m_error = qt_error_string(errno);
 }

@@ -109,11 +109,11 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
 {
     do
         m_fd = ::open(directoryOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
-    while (m_fd < 0 && errno == EINTR);
+    while (m_fd < 0 && errno == EINTR && !interruption());
     // Without unnamed files (NFS, CIFS, many FUSE mounts) a named one takes its place.
     for (int tries = 0; m_fd < 0
          && (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL || errno == EEXIST
-             || errno == EINTR)
+             || (errno == EINTR && !interruption()))
          && tries < 100;
          ++tries) {
         m_temporary = temporaryNameFor(target);
