@@ -58,8 +58,9 @@ public:
     ExitStatus run(int workerCount)
     {
         std::vector<std::jthread> workers;
-        m_working = std::min<std::size_t>(std::size_t(workerCount), m_jobs.size());
-        for (std::size_t i = 0; i < m_working; ++i)
+        const std::size_t count = std::min<std::size_t>(std::size_t(workerCount), m_jobs.size());
+        m_working = count; // before any of them starts, and may stop
+        for (std::size_t i = 0; i < count; ++i)
             workers.emplace_back([this] { work(); });
         ProgressLine progress(qsizetype(m_jobs.size()));
         ExitStatus status = ExitStatus::Converted;

@@ -138,11 +138,15 @@ blocked_on_a_pipe() {
     local dir=$scratch/pipe args pid tries status
     rm -rf "$dir" && mkdir -p "$dir" && mkfifo "$dir/waits.html"
     running() { [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" = S ]; }
+    # Signalled only once it waits on the pipe: a shell about to start it may hold signals back.
+    waiting() { cat /proc/"$1"/task/*/wchan 2>/dev/null | grep -q -E 'pipe|partner'; }
     for args in "waits.html out.txt" "/dev/stdin out.txt" "-j 1 -d out /dev/stdin"; do
         # shellcheck disable=SC2086
         (cd "$dir" && exec "$strip" $args) < <(sleep 9) 2>/dev/null &
         pid=$!
-        sleep 0.3
+        for ((tries = 0; tries < 50 && $(waiting "$pid" && echo 0 || echo 1); tries++)); do
+            sleep 0.1
+        done
         kill -TERM "$pid"
         for ((tries = 0; tries < 30 && $(running "$pid" && echo 1 || echo 0); tries++)); do
             sleep 0.1
