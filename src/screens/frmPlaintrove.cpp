@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QDropEvent>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMimeData>
 #include <QPushButton>
 
@@ -172,6 +173,15 @@ void frmPlaintrove::dropEvent(QDropEvent *event)
                 Dir1_OpenFailed(path, reason);
         },
         Qt::QueuedConnection);
+}
+
+void frmPlaintrove::keyPressEvent(QKeyEvent *event)
+{
+    // Enter presses the focused button, as Space does; Qt's buttons take it only in dialogs.
+    const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (enter && focusWidget() == cmdConvTab)
+        return cmdConvTab->click();
+    Form::keyPressEvent(event);
 }
 
 void frmPlaintrove::Drive1_Change()

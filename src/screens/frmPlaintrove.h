@@ -36,6 +36,7 @@ protected:
     void Form_Unload(bool &cancel) override; // the farewell screen follows
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
 
 private:
     // Moves the directory list, and with it the file list, to `folder`, and the drive list to

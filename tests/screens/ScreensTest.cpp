@@ -269,6 +269,9 @@ private slots:
         QTest::newRow("tab, enter") << u"tab, enter"_s << no << u"./old.txt"_s
                                     << u"Output File Selection: Enter Full Path and File Name for "
                                        "Output"_s;
+        QTest::newRow("enter on the button") << u"button"_s << u"page.html"_s << u"./page.html"_s
+                                             << u"Output File Selection: Enter Full Path and File "
+                                                "Name for Output"_s;
         QTest::newRow("missing") << u"argument"_s << u"gone.html"_s << none
                                  << warning.arg(u"gone.html"_s, u"No such file"_s);
         QTest::newRow("folder") << u"argument"_s << sub << none
@@ -282,7 +285,7 @@ private slots:
     {
         QFETCH(QString, how);
         QFETCH(QString, path);
-        const bool focused = how.startsWith(u"tab") || how == u"activated";
+        const bool focused = how.startsWith(u"tab") || how == u"activated" || how == u"button";
         QVERIFY(openMain(focused ? path : QString()));
         m_sandbox->write(u"sub/page.html"_s, testing::page);
         auto &window = runtime::defaultInstance<frmPlaintrove>();
@@ -296,7 +299,9 @@ private slots:
         QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &data, Qt::LeftButton, {});
         QFocusEvent focus(QEvent::FocusIn,
             how == u"activated" ? Qt::ActiveWindowFocusReason : Qt::TabFocusReason);
-        if (focused) {
+        if (how == u"button") {
+            QTest::keyClick(&control<QPushButton>(), Qt::Key_Return);
+        } else if (focused) {
             QApplication::sendEvent(&files, &focus);
             if (how.endsWith(u"enter"))
                 QTest::keyClick(&files, Qt::Key_Return);
