@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
 #define PLAINTROVE_HAVE_SSE2_TEXT 1
@@ -563,7 +564,9 @@ private:
         while (p < end) {
             const Byte c = *p;
             if (classes[c] == Stop) {
-                m_afterCarriageReturn = m_skipLineFeed = false;
+                // A line feed written as a reference is dropped after the start tag too.
+                m_afterCarriageReturn = false;
+                m_skipLineFeed = m_skipLineFeed && c == '&';
                 return p;
             }
             const bool lineBreak = c == '\r' || c == '\n';
@@ -602,6 +605,7 @@ private:
     // Shows bytes without white space, unless they are in a template or the like.
     void show(std::string_view bytes)
     {
+        m_skipLineFeed = m_skipLineFeed && bytes.empty();
         if (m_visible && !bytes.empty())
             m_out.text(bytes);
     }
@@ -616,6 +620,8 @@ private:
     // A decoded reference: white space stays white space.
     void showDecoded(std::string_view text)
     {
+        if (std::exchange(m_skipLineFeed, false) && text == "\n")
+            return;
         if (!m_visible)
             return;
         if (text.size() != 1 || !isSpace(static_cast<Byte>(text[0])))
