@@ -36,15 +36,20 @@ QByteArray directoryOf(const QByteArray &path)
     return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
 }
 
-// The file a symbolic link finally names; the path itself when it is no link.
-QByteArray resolvedPath(const QByteArray &nativePath)
+// The file a chain of symbolic links finally names, whether or not it exists yet; the path
+// itself when it is no link. A link to a file yet to be made is written through, as the
+// shell's > does, rather than replaced by a file.
+QByteArray resolvedPath(QByteArray path)
 {
-    struct stat status = {};
-    std::array<char, PATH_MAX> buffer = {};
-    if (::lstat(nativePath.constData(), &status) == 0 && S_ISLNK(status.st_mode)
-        && ::realpath(nativePath.constData(), buffer.data()))
-        return QByteArray(buffer.data());
-    return nativePath;
+    std::array<char, PATH_MAX> target = {};
+    for (int hops = 0; hops < 40; ++hops) { // the system's own limit; a loop fails before
+        const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+        if (length <= 0)
+            break;
+        const QByteArray next(target.data(), length);
+        path = next.startsWith('/') ? next : directoryOf(path) + '/' + next;
+    }
+    return path;
 }
 
 // "<name>.plaintrove-XXXXXX" beside `target`; a name too long for that is cut short.
@@ -93,7 +98,7 @@ OutputFile::OutputFile(const QString &path)
     struct stat status = {};
     if (::stat(native.constData(), &status) != 0) {
         if (errno == ENOENT)
-            openTemporary(native, nullptr);
+            openTemporary(resolvedPath(native), nullptr);
         else
             m_error = qt_error_string(errno); // a loop of links, say
     } else if (S_ISDIR(status.st_mode)) {

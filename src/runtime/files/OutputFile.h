@@ -22,7 +22,8 @@ namespace plaintrove::runtime {
 class OutputFile
 {
 public:
-    // Prepares the replacement of `path`; a symbolic link is followed, so its target is replaced.
+    // Prepares the replacement of `path`; a symbolic link is followed, so its target is replaced,
+    // or made when it does not exist yet.
     explicit OutputFile(const QString &path);
     // Taken as open: a closed one is held open on /dev/null at start-up, so writing it fails.
     static OutputFile standardOutput();
