@@ -1,11 +1,14 @@
 #include "TagStripper.h"
 
+#include "OutputBuffer.h"
+
 #include <algorithm>
 #include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
 #include <memory>
+#include <utility>
 
 // The tests build the engine twice more, without the AVX2 scanner and without any vector
 // instructions, so that every scanner is tried on the machine that runs them.
@@ -186,73 +189,6 @@ constexpr std::uint64_t lowestBit(std::uint64_t mask)
     return mask & (0 - mask);
 }
 
-// Gathers the many short pieces of text into large writes to the sink.
-class OutputBuffer
-{
-public:
-    OutputBuffer(TextSink &sink, LineEnd lineEnd)
-        : m_sink(sink)
-        , m_lineEnd(lineEndText(lineEnd))
-        , m_buffer(std::make_unique_for_overwrite<char[]>(capacity + shortPiece))
-    { }
-
-    // `bytes` may be read up to shortPiece bytes past `count`; `count` is at most a window.
-    void appendPadded(const char *bytes, std::size_t count)
-    {
-        if (count > shortPiece)
-            return append({ bytes, count });
-        makeRoom(count);
-        std::memcpy(m_buffer.get() + m_used, bytes, shortPiece);
-        m_used += count;
-    }
-
-    void appendLineEnd() { append(m_lineEnd); }
-
-    void appendSpaces(std::size_t count)
-    {
-        static constexpr std::string_view spaces = "                                ";
-        while (count > 0) {
-            const std::size_t chunk = std::min(count, spaces.size());
-            append(spaces.substr(0, chunk));
-            count -= chunk;
-        }
-    }
-
-    // False once the sink has refused a write.
-    bool flush()
-    {
-        if (m_used > 0 && !m_failed)
-            m_failed = !m_sink.write({ m_buffer.get(), m_used });
-        m_used = 0;
-        return !m_failed;
-    }
-
-    bool failed() const { return m_failed; }
-
-private:
-    static constexpr std::size_t capacity = 256 * 1024;
-
-    void makeRoom(std::size_t count)
-    {
-        if (count > capacity - m_used)
-            flush();
-    }
-
-    void append(std::string_view bytes)
-    {
-        makeRoom(bytes.size());
-        std::memcpy(m_buffer.get() + m_used, bytes.data(), bytes.size());
-        m_used += bytes.size();
-    }
-
-    TextSink &m_sink;
-    const std::string_view m_lineEnd;
-    // Not zeroed: a batch makes one for each file, and only written bytes are read.
-    std::unique_ptr<char[]> m_buffer;
-    std::size_t m_used = 0;
-    bool m_failed = false;
-};
-
 // Where the stripper stands between two windows of input.
 struct StripState
 {
@@ -280,7 +216,8 @@ class TagStripper::Stripper
 {
 public:
     Stripper(TextSink &sink, LineEnd lineEnd)
-        : m_out(sink, lineEnd)
+        : m_out(sink)
+        , m_lineEnd(lineEndText(lineEnd))
         , m_scan(windowScanner())
     { }
 
@@ -303,7 +240,7 @@ public:
     StripOutcome finish()
     {
         if (!m_state.insideTag && m_state.lineOpen)
-            m_out.appendLineEnd();
+            m_out.append(m_lineEnd);
         if (!m_out.flush())
             return StripOutcome::SinkFailed;
         return m_state.insideTag ? StripOutcome::UnclosedTag : StripOutcome::Complete;
@@ -390,7 +327,7 @@ private:
             const std::uint64_t lineEndBit = lowestBit(nextLineEnds);
             // Minus one turns "none" into the highest value: a line end comes first.
             if (lineEndBit - 1 < letterBit - 1) {
-                m_out.appendLineEnd();
+                m_out.append(m_lineEnd);
                 state.runHasText = false;
                 state.heldSpaces = 0;
                 at = firstBit(lineEndBit) + 1;
@@ -403,11 +340,9 @@ private:
             const unsigned lastLetter = lastBit(letters & belowBit(runEnd));
             // A run that goes on from the previous window starts at bit 0 with its spaces.
             const unsigned start = state.runHasText ? 0 : letter;
-            if (state.heldSpaces > 0) {
-                m_out.appendSpaces(state.heldSpaces);
-                state.heldSpaces = 0;
-            }
-            m_out.appendPadded(base + start, lastLetter + 1 - start);
+            appendSpaces(std::exchange(state.heldSpaces, 0));
+            // Up to a short piece past the run may be read.
+            m_out.append({ base + start, lastLetter + 1 - start }, shortPiece);
             const bool goesOn = runEnd >= length;
             state.runHasText = goesOn;
             state.heldSpaces = goesOn ? length - 1 - lastLetter : 0;
@@ -415,7 +350,15 @@ private:
         }
     }
 
-    OutputBuffer m_out;
+    void appendSpaces(std::size_t count)
+    {
+        static constexpr std::string_view spaces = "                                ";
+        for (; count > 0; count -= std::min(count, spaces.size()))
+            m_out.append(spaces.substr(0, std::min(count, spaces.size())));
+    }
+
+    OutputBuffer<shortPiece> m_out;
+    const std::string_view m_lineEnd;
     StripState m_state;
     WindowScanner m_scan;
     // Fewer than a window and a short piece of input, with room for the padding behind them.

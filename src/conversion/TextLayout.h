@@ -5,12 +5,11 @@
 // one empty line in a row; preformatted text keeps its spaces and line breaks. Line ends are
 // owed rather than written, so that nothing trails the last line but its own line end.
 
+#include "OutputBuffer.h"
 #include "TextSink.h"
 
 #include <algorithm>
-#include <cstring>
 #include <string_view>
-#include <vector>
 
 namespace plaintrove::conversion {
 
@@ -18,21 +17,16 @@ class TextLayout
 {
 public:
     TextLayout(TextSink &sink, LineEnd lineEnd)
-        : m_sink(sink)
+        : m_out(sink)
         , m_lineEnd(lineEndText(lineEnd))
-        , m_buffer(capacity + shortPiece)
     { }
 
     // Shown bytes; outside preformatted text they hold no white space. `readable` bytes from
     // the start of `bytes` may be read, which lets a short piece be copied in one fixed move.
     void text(std::string_view bytes, std::size_t readable = 0)
     {
-        if (m_owedLines == 0 && m_gap == 0 && bytes.size() <= capacity - m_used) {
-            if (bytes.size() <= shortPiece && readable >= shortPiece)
-                std::memcpy(m_buffer.data() + m_used, bytes.data(), shortPiece);
-            else
-                std::memcpy(m_buffer.data() + m_used, bytes.data(), bytes.size());
-            m_used += bytes.size();
+        if (m_owedLines == 0 && m_gap == 0) {
+            m_out.append(bytes, readable);
             m_started = true;
             return;
         }
@@ -44,13 +38,13 @@ public:
     {
         if (m_owedLines > 0) {
             for (; m_owedLines > 0; --m_owedLines)
-                append(m_lineEnd);
+                m_out.append(m_lineEnd);
         } else if (m_gap != 0 && m_started) {
-            append({ &m_gap, 1 });
+            m_out.append({ &m_gap, 1 });
         }
         m_gap = 0;
         m_started = true;
-        append(bytes);
+        m_out.append(bytes);
     }
 
     // White space between words.
@@ -88,47 +82,20 @@ public:
     bool finish()
     {
         if (m_started)
-            append(m_lineEnd);
+            m_out.append(m_lineEnd);
         m_started = false;
         m_owedLines = 0;
-        return flush();
+        return m_out.flush();
     }
 
-    bool failed() const { return m_failed; }
+    bool failed() const { return m_out.failed(); }
 
 private:
-    static constexpr std::size_t capacity = 256 * 1024;
-    static constexpr std::size_t shortPiece = 16;
-
-    void append(std::string_view bytes)
-    {
-        if (bytes.size() > capacity - m_used) {
-            flush();
-            if (bytes.size() > capacity) {
-                m_failed = m_failed || !m_sink.write(bytes);
-                return;
-            }
-        }
-        std::memcpy(m_buffer.data() + m_used, bytes.data(), bytes.size());
-        m_used += bytes.size();
-    }
-
-    bool flush()
-    {
-        if (m_used > 0 && !m_failed)
-            m_failed = !m_sink.write({ m_buffer.data(), m_used });
-        m_used = 0;
-        return !m_failed;
-    }
-
-    TextSink &m_sink;
+    OutputBuffer<16> m_out; // a word is seldom longer
     const std::string_view m_lineEnd;
-    std::vector<char> m_buffer;
-    std::size_t m_used = 0;
     int m_owedLines = 0; // line ends to write before the next text
     char m_gap = 0; // ' ' or '\t' to write before the next text on the same line
     bool m_started = false; // some text was written
-    bool m_failed = false;
 };
 
 } // namespace plaintrove::conversion
