@@ -2,7 +2,7 @@
 // read(2) and write(2), no Qt and no temporary file. The benchmark runs it beside the real
 // command so that the cost of the engine can be told apart from the cost of the file layer.
 
-#include "TagStripper.h"
+#include "exact/TagStripper.h"
 
 #include <cerrno>
 #include <cstdio>

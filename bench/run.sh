@@ -90,7 +90,7 @@ out=$(realpath "$out")
 engine="$out/engine_loop"
 if g++ -std=c++20 -O2 -g -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion \
     -Wold-style-cast -Wnon-virtual-dtor -Woverloaded-virtual -Werror -I"$repo/src/conversion" \
-    "$bench_dir/engine_loop.cpp" "$repo/src/conversion/TagStripper.cpp" -o "$engine.new" >&2; then
+    "$bench_dir/engine_loop.cpp" "$repo/src/conversion/exact/TagStripper.cpp" -o "$engine.new" >&2; then
     mv "$engine.new" "$engine"
 else
     echo "run.sh: the engine alone did not build; its rows are left out" >&2

@@ -4,8 +4,8 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
-#include "ReadableStripper.h"
-#include "TagStripper.h"
+#include "readable/ReadableStripper.h"
+#include "exact/TagStripper.h"
 
 #include <QCoreApplication>
 #include <memory>

@@ -3,8 +3,8 @@
 // Drives a stripper over an input held in memory, fed in pieces of random sizes; shared by the
 // strippers' tests and the fuzz targets.
 
-#include "ReadableStripper.h"
-#include "TagStripper.h"
+#include "readable/ReadableStripper.h"
+#include "exact/TagStripper.h"
 
 #include <algorithm>
 #include <random>

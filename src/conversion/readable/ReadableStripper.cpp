@@ -1,7 +1,7 @@
 #include "ReadableStripper.h"
 
-#include "CharacterReferences.h"
-#include "HtmlElements.h"
+#include "html/CharacterReferences.h"
+#include "html/HtmlElements.h"
 #include "TextLayout.h"
 
 #include <array>
