@@ -127,6 +127,8 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.text = tr("the number of jobs must be a whole number of at least 1");
     else if (invocation.recursive && !parser.isSet(directoryOption))
         invocation.text = tr("--recursive needs --output-directory");
+    else if (parser.isSet(jobsOption) && !parser.isSet(directoryOption))
+        invocation.text = tr("--jobs needs --output-directory");
     if (!invocation.text.isEmpty())
         return invocation;
     if (parser.isSet(directoryOption)) {

@@ -169,6 +169,7 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
         Row { "EmptyDirectoryName", { "-d", "", "page.html" }, 2, "directory name is empty" },
         Row { "EmptyFileName", { "page.html", "" }, 2, "an empty file name" },
         Row { "RecursiveWithoutDirectory", { "-r", "sub" }, 2, "--recursive needs" },
+        Row { "JobsWithoutDirectory", { "-j", "2", "page.html" }, 2, "--jobs needs" },
         Row { "NoJobs", { "-j", "0", "-d", "sub", "page.html" }, 2, "at least 1" }),
     [](const auto &row) { return std::string(row.param.name); });
 
