@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
@@ -190,6 +191,12 @@ bool OutputFile::write(std::string_view bytes)
         do
             written = ::write(m_fd, bytes.data(), bytes.size());
         while (written < 0 && errno == EINTR && !interruption());
+        // A reader that left standard output (`| head`) ends the program quietly, by the signal,
+        // as it ends cat and grep; a file or a named pipe that fails is reported.
+        if (written < 0 && errno == EPIPE && m_fd == STDOUT_FILENO && !m_ownsDescriptor) {
+            std::signal(SIGPIPE, SIG_DFL);
+            std::raise(SIGPIPE);
+        }
         if (written <= 0) {
             // A short write is followed by one more, which says why it stopped.
             fail(written == 0 ? EIO : errno);
