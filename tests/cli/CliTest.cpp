@@ -139,6 +139,16 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
                 const rlimit none { 0, 0 };
                 ::setrlimit(RLIMIT_FSIZE, &none);
             } },
+        // A path naming a descriptor is written through it, where it stands: `>> log` appends,
+        // and what was written before the run stays.
+        Row { "DevStdoutAppends", { "page.html", "/dev/stdout" }, 0, "",
+            { { "old.txt", oldOutput + pageText } }, {}, {}, standardOutputTo("old.txt") },
+        Row { "DescriptorWrittenWhereItStands", { "page.html", "/proc/self/fd/9" }, 0, "",
+            { { "new.txt", "header\n" + pageText } }, {}, {},
+            [] {
+                ::dup2(::open("new.txt", O_WRONLY | O_CREAT, 0644), 9);
+                static_cast<void>(::write(9, "header\n", 7));
+            } },
         // As in `plaintrove-strip page.html >> page.html`: it would read its own output for ever.
         Row { "StandardOutputIsTheInput", { "page.html" }, 1,
             "plaintrove-strip: standard output: the output file is the input file\n", {}, {}, {},
@@ -153,9 +163,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
             "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" },
         // Qt reads arguments as UTF-8, and would spell this one as "a\uFFFD.txt", another file.
         Row { "NameThatIsNotUtf8", {}, 1, "a\xFF.txt: the name is not valid UTF-8", {}, {}, {},
-            [] {
-                ::execl(PLAINTROVE_STRIP, "plaintrove-strip", "page.html", "a\xFF.txt", nullptr);
-            } }),
+            [] { ::execl(PLAINTROVE_STRIP, "plaintrove-strip", "page.html", "a\xFF.txt", nullptr); } }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,

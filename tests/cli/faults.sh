@@ -36,6 +36,7 @@ run() {
     (cd "$twin" && strace -fqq -o "$scratch/openat" -e trace=openat "$strip" "$@" 2>/dev/null)
     local before expected error found problems=() injected=error=$errno
     [[ $errno != SIG* ]] || injected=signal=${errno#SIG}
+    [[ $errno != retval=* ]] || injected=$errno
     local faults=(-e "inject=$call:$injected:when=$when")
     [ "$filter" = - ] || faults+=(-P "$filter")
     if [ "$temporary" = named ]; then
@@ -84,6 +85,8 @@ row rename EACCES 1 - - y 1 'old.txt: Permission denied' page.html old.txt
 row read EINTR 2 page.html new.txt n 0 '' page.html new.txt
 row write EINTR 2 - new.txt y 0 '' page.html new.txt
 row fdatasync EINVAL 1 - old.txt y 0 '' page.html old.txt
+# A link's target as long as the buffer may have been cut short: it would name another file.
+row readlink retval=4096 1 old.txt - n 1 'old.txt: File name too long' page.html old.txt
 row write ENOSPC 2 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
     -d sub page.html other.html
 row sync_file_range EIO 1 - sub/other.txt n 1 'sub/page.txt: Input/output error' \

@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
@@ -37,20 +38,55 @@ QByteArray directoryOf(const QByteArray &path)
     return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
 }
 
-// The file a chain of symbolic links finally names, whether or not it exists yet; the path
-// itself when it is no link. A link to a file yet to be made is written through, as the
-// shell's > does, rather than replaced by a file.
-QByteArray resolvedPath(QByteArray path)
+bool sameFile(const char *a, const char *b)
+{
+    struct stat first = {}, second = {};
+    return ::stat(a, &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev
+        && first.st_ino == second.st_ino;
+}
+
+// The descriptor of this process that `path` names as an entry of its descriptor folder
+// (/proc/self/fd/N, /dev/fd/N); -1 for any other path.
+int descriptorNamedBy(const QByteArray &path)
+{
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    if (name.isEmpty() || name.size() > 9
+        || !std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    const QByteArray folder = directoryOf(path);
+    return sameFile(folder.constData(), "/proc/self/fd")
+            || sameFile(folder.constData(), "/proc/thread-self/fd")
+        ? name.toInt()
+        : -1;
+}
+
+// Where a chain of symbolic links leads: the file it finally names, whether or not it exists
+// yet (a link to a file yet to be made is written through, as the shell's > does, rather than
+// replaced by a file); or a descriptor of ours that a step names, as /dev/stdout does. That
+// step is a link to the descriptor's file too, but opening the file anew would write it from
+// its start, not where the descriptor stands.
+struct Destination
+{
+    QByteArray path;
+    int descriptor = -1;
+    int error = 0;
+};
+
+Destination destinationOf(QByteArray path)
 {
     std::array<char, PATH_MAX> target = {};
     for (int hops = 0; hops < 40; ++hops) { // the system's own limit; a loop fails before
+        if (const int fd = descriptorNamedBy(path); fd >= 0)
+            return { {}, fd };
         const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+        if (length == ssize_t(target.size()))
+            return { {}, -1, ENAMETOOLONG }; // cut short: the rest would name another file
         if (length <= 0)
             break;
         const QByteArray next(target.data(), length);
         path = next.startsWith('/') ? next : directoryOf(path) + '/' + next;
     }
-    return path;
+    return { path };
 }
 
 // "<name>.plaintrove-XXXXXX" beside `target`; a name too long for that is cut short.
@@ -96,10 +132,19 @@ OutputFile::OutputFile(const QString &path)
     : m_path(path)
 {
     const QByteArray native = QFile::encodeName(path);
+    const Destination destination = destinationOf(native);
     struct stat status = {};
-    if (::stat(native.constData(), &status) != 0) {
+    if (destination.error != 0) {
+        m_error = qt_error_string(destination.error);
+    } else if (destination.descriptor >= 0) {
+        // Written where the descriptor stands, appending if it appends, as `-` is.
+        if (::fcntl(destination.descriptor, F_GETFD) == -1)
+            m_error = qt_error_string(errno);
+        else
+            m_fd = destination.descriptor;
+    } else if (::stat(native.constData(), &status) != 0) {
         if (errno == ENOENT)
-            openTemporary(resolvedPath(native), nullptr);
+            openTemporary(destination.path, nullptr);
         else
             m_error = qt_error_string(errno); // a loop of links, say
     } else if (S_ISDIR(status.st_mode)) {
@@ -107,7 +152,7 @@ OutputFile::OutputFile(const QString &path)
     } else if (!S_ISREG(status.st_mode)) {
         openDirectly(native); // a device or a pipe cannot be replaced by a file
     } else {
-        openTemporary(resolvedPath(native), &status);
+        openTemporary(destination.path, &status);
     }
 }
 
