@@ -134,22 +134,25 @@ crash_at_every_step() {
 }
 crash_at_every_step || failures=$((failures + 1))
 
-# A batch puts no output in its place before the output's data is on the disk: each link of a
-# temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
-# Blocked opening a pipe or reading one, alone or in a batch, a run still ends on SIGTERM.
+# Blocked opening a pipe or reading one, alone or in a batch, a run still ends on SIGTERM; an output
+# pipe waits for its reader.
 blocked_on_a_pipe() {
     local dir=$scratch/pipe args pid tries status
-    rm -rf "$dir" && mkdir -p "$dir" && mkfifo "$dir/waits.html"
+    rm -rf "$dir" && mkdir -p "$dir" && mkfifo "$dir/waits.html" && echo '<p>x</p>' >"$dir/x.html"
     running() { [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" = S ]; }
     # Signalled only once it waits on the pipe: a shell about to start it may hold signals back.
-    waiting() { cat /proc/"$1"/task/*/wchan 2>/dev/null | grep -q -E 'pipe|partner'; }
-    for args in "waits.html out.txt" "/dev/stdin out.txt" "-j 1 -d out /dev/stdin"; do
+    until_waiting() {
+        for ((tries = 0; tries < 50; tries++)); do
+            cat /proc/"$1"/task/*/wchan 2>/dev/null | grep -q -E 'pipe|partner' && return
+            sleep 0.1
+        done
+    }
+    for args in "waits.html out.txt" "/dev/stdin out.txt" "-j 1 -d out /dev/stdin" \
+        "x.html waits.html"; do
         # shellcheck disable=SC2086
         (cd "$dir" && exec "$strip" $args) < <(sleep 9) 2>/dev/null &
         pid=$!
-        for ((tries = 0; tries < 50 && $(waiting "$pid" && echo 0 || echo 1); tries++)); do
-            sleep 0.1
-        done
+        until_waiting "$pid"
         kill -TERM "$pid"
         for ((tries = 0; tries < 30 && $(running "$pid" && echo 1 || echo 0); tries++)); do
             sleep 0.1
@@ -162,9 +165,18 @@ blocked_on_a_pipe() {
         wait "$pid" && status=0 || status=$?
         [ "$status" = 143 ] || { echo "FAILED: '$args' ended with $status after SIGTERM"; return 1; }
     done
+    # An output pipe whose reader comes second: the reader gets the text.
+    (cd "$dir" && exec "$strip" x.html waits.html) &
+    pid=$!
+    until_waiting "$pid"
+    if [ "$(cat "$dir/waits.html")" != $'x\r' ] || ! wait "$pid"; then
+        echo "FAILED: a pipe whose reader came second" && return 1
+    fi
 }
 blocked_on_a_pipe || failures=$((failures + 1))
 
+# A batch puts no output in its place before the output's data is on the disk: each link of a
+# temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
 flush_order() {
     local dir=$scratch/order i
     rm -rf "$dir" && mkdir -p "$dir/site"

@@ -183,15 +183,13 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
 
 void OutputFile::openDirectly(const QByteArray &nativePath)
 {
-    // Without a reader on a pipe, a blocking open would wait for one for ever.
-    do
-        m_fd = ::open(nativePath.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-    while (m_fd < 0 && errno == EINTR);
+    do // a named pipe waits for its reader, as an input pipe waits for its writer
+        m_fd = ::open(nativePath.constData(), O_WRONLY | O_CLOEXEC);
+    while (m_fd < 0 && errno == EINTR && !interruption());
     if (m_fd < 0) {
         m_error = qt_error_string(errno);
         return;
     }
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     m_ownsDescriptor = true;
 }
 
