@@ -91,6 +91,7 @@ row write ENOSPC 2 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
     -d sub page.html other.html
 row sync_file_range EIO 1 - sub/other.txt n 1 'sub/page.txt: Input/output error' \
     -d sub page.html other.html
+row sync_file_range EINVAL 1 - 'sub/page.txt|sub/other.txt' n 0 '' -d sub page.html other.html
 interrupted='interrupted by SIG%s; no file was left half written'
 # shellcheck disable=SC2059
 {
