@@ -9,6 +9,8 @@
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -80,6 +82,22 @@ std::function<void()> standardOutputTo(const char *path)
     return [path] { ::dup2(::open(path, O_WRONLY | O_APPEND), STDOUT_FILENO); };
 }
 
+// In the child: the permissions of files hold for root too, as they hold for anyone else.
+void withoutRootsPowers()
+{
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_OVERRIDE);
+    ::prctl(PR_CAPBSET_DROP, CAP_DAC_READ_SEARCH);
+}
+
+// locked/ holds old.txt, which can be written, but nothing can be added to locked/.
+void lockedFolder(const Sandbox &sandbox)
+{
+    QDir(sandbox.root()).mkdir(QStringLiteral("locked"));
+    sandbox.write(QStringLiteral("locked/old.txt"), oldOutput);
+    QFile::setPermissions(sandbox.path(QStringLiteral("locked")),
+        QFile::ReadOwner | QFile::ExeOwner | QFile::ReadUser | QFile::ExeUser);
+}
+
 // site/: pages in folders, a file that is no page, a link to a page, a link back up to site/
 // (not followed: it would loop), and bad.html, which cannot be read.
 void makeSite(const Sandbox &sandbox)
@@ -149,6 +167,11 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
                 ::dup2(::open("new.txt", O_WRONLY | O_CREAT, 0644), 9);
                 static_cast<void>(::write(9, "header\n", 7));
             } },
+        // Written in place, it could be left half written by a failed run.
+        Row { "OutputInAFolderThatCannotBeWritten", { "page.html", "locked/old.txt" }, 1,
+            "plaintrove-strip: locked/old.txt: cannot be replaced safely: its folder cannot be "
+            "written to (Permission denied)\n",
+            {}, {}, {}, withoutRootsPowers, lockedFolder },
         // As in `plaintrove-strip page.html >> page.html`: it would read its own output for ever.
         Row { "StandardOutputIsTheInput", { "page.html" }, 1,
             "plaintrove-strip: standard output: the output file is the input file\n", {}, {}, {},

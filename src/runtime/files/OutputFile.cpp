@@ -171,8 +171,15 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
         m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     }
     if (m_fd < 0) {
-        m_error = qt_error_string(errno);
+        const int error = errno;
+        m_error = qt_error_string(error);
         m_temporary.clear();
+        // Written in place, the file could be left half written by a failed run: say why not.
+        if (existing && (error == EACCES || error == EPERM)
+            && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0)
+            m_error = QCoreApplication::translate("plaintrove::runtime::OutputFile",
+                "cannot be replaced safely: its folder cannot be written to (%1)")
+                          .arg(m_error);
         return;
     }
     m_ownsDescriptor = true;
