@@ -15,6 +15,7 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -60,11 +61,20 @@ public:
         std::vector<std::jthread> workers;
         const std::size_t count = std::min<std::size_t>(std::size_t(workerCount), m_jobs.size());
         m_working = count; // before any of them starts, and may stop
-        for (std::size_t i = 0; i < count; ++i)
-            workers.emplace_back([this] { work(); });
+        for (std::size_t i = 0; i < count; ++i) {
+            try {
+                workers.emplace_back([this] { work(); });
+            } catch (const std::system_error &) { // the system lets no more threads start
+                const std::lock_guard lock(m_mutex);
+                m_working -= count - i;
+                break;
+            }
+        }
         ProgressLine progress(qsizetype(m_jobs.size()));
         ExitStatus status = ExitStatus::Converted;
         while (m_committed < m_jobs.size()) {
+            if (workers.empty()) // not even one: this thread converts each group itself
+                convertGroup();
             const std::size_t end = waitForGroup();
             if (runtime::interruption())
                 break;
@@ -134,6 +144,16 @@ private:
             slot.bytes = status.st_size;
         slot.pending = conversion::convertWithoutCommit(input, job.output, m_options);
         return slot;
+    }
+
+    // Without workers, the jobs of the next group, converted here.
+    void convertGroup()
+    {
+        const std::size_t end = std::min(m_committed + m_largestGroup, m_jobs.size());
+        for (std::size_t index = m_committed; index < end; ++index) {
+            m_slots[index] = convert(m_jobs[index]);
+            m_slots[index].done = true;
+        }
     }
 
     // The end of the run of finished jobs from the first one not committed, at least one long.

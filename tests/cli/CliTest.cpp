@@ -214,6 +214,13 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             {}, {}, [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("-x.y.html")); } },
         Row { "ReadableBatch", { "--readable", "-d", "sub", "page.html", "other.htm" }, 0, "",
             { { "sub/page.txt", readableText }, { "sub/other.txt", readableText } } },
+        // Each thread's stack as large as the address space: no thread can start.
+        Row { "NoThreadCanStart", { "-j", "4", "-d", "sub", "page.html", "other.htm" }, 0, "",
+            { { "sub/page.txt", pageText }, { "sub/other.txt", pageText } }, {}, {},
+            [] {
+                const rlimit huge { rlim_t(1) << 62, RLIM_INFINITY };
+                ::setrlimit(RLIMIT_STACK, &huge);
+            } },
         Row { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
             "plaintrove-strip: absent.html: No such file or directory\n",
             { { "sub/page.txt", pageText } } },
