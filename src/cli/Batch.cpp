@@ -5,8 +5,11 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
+#include "OutputFolders.h"
 #include "ProgressLine.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <algorithm>
 #include <chrono>
@@ -130,7 +133,7 @@ private:
         }
     }
 
-    Slot convert(const BatchJob &job) const
+    Slot convert(const BatchJob &job)
     {
         Slot slot;
         // Once interrupted, the jobs left end at once, so that the committer never waits on one.
@@ -142,6 +145,16 @@ private:
         runtime::InputFile input(job.input);
         if (struct stat status = {}; input.isOpen() && ::fstat(input.descriptor(), &status) == 0)
             slot.bytes = status.st_size;
+        // An input that cannot be read needs no folder for its output.
+        if (const QString folder = QFileInfo(job.output).path(); input.isOpen()) {
+            if (const std::error_code error
+                = m_folders.make(QFile::encodeName(folder).toStdString())) {
+                slot.pending.result = { conversion::ConversionStatus::Failed, job.input,
+                    tr("its output directory %1 cannot be made: %2")
+                        .arg(folder, QString::fromLocal8Bit(error.message())) };
+                return slot;
+            }
+        }
         slot.pending = conversion::convertWithoutCommit(input, job.output, m_options);
         return slot;
     }
@@ -200,6 +213,7 @@ private:
     const std::vector<BatchJob> m_jobs;
     const conversion::StripOptions m_options;
     const std::size_t m_largestGroup = largestGroup();
+    OutputFolders m_folders; // before the slots: their temporary files go first
     std::vector<Slot> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -214,7 +228,10 @@ private:
 ExitStatus convertBatch(const QStringList &inputs, const QString &outputDirectory, bool recursive,
     int jobs, conversion::StripOptions options)
 {
-    return BatchRun(planBatch(inputs, outputDirectory, recursive), options).run(jobs);
+    std::vector<BatchJob> plan = planBatch(inputs, outputDirectory, recursive);
+    if (runtime::interruption())
+        return ExitStatus::FileError;
+    return BatchRun(std::move(plan), options).run(jobs);
 }
 
 } // namespace plaintrove::cli

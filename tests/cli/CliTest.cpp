@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QProcess>
+#include <array>
 #include <fcntl.h>
 #include <functional>
 #include <gtest/gtest.h>
@@ -237,6 +238,30 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             { { "old.html", page } }, {}, {},
             [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("old.html")); } },
         siteRow("SiteMirroredWithOneJob", "1"), siteRow("SiteMirroredWithFourJobs", "4"),
+        // Nothing is skipped without a word: a name that is not UTF-8, a link to nothing, a
+        // folder that cannot be read.
+        Row { "WalkReportsWhatItCannotTake", { "-r", "-d", "out", "site" }, 1,
+            "plaintrove-strip: site/c\uFFFD.html: the name is not valid UTF-8, and the program can "
+            "only open UTF-8 names\nplaintrove-strip: site/gone.html: No such file or directory\n"
+            "plaintrove-strip: site/locked: Permission denied\n",
+            { { "out", "directory" }, { "out/a.txt", pageText } }, {}, {}, withoutRootsPowers,
+            [](const Sandbox &s) {
+                QDir(s.root()).mkpath(QStringLiteral("site/locked"));
+                s.write(QStringLiteral("site/a.html"), page);
+                s.write(QStringLiteral("site/locked/b.html"), page);
+                QFile::setPermissions(s.path(QStringLiteral("site/locked")), {});
+                QFile::link(QStringLiteral("nowhere"), s.path(QStringLiteral("site/gone.html")));
+                const QByteArray name = QFile::encodeName(s.path("site/")) + "c\xFF.html";
+                ::close(::open(name.constData(), O_WRONLY | O_CREAT, 0644));
+            } },
+        // No folder is made for an input that cannot be read, and one made for an input that
+        // failed later is taken away again.
+        Row { "NoFolderLeftForAFailure", { "-d", "new/deeper", "absent.html", "/proc/self/mem" }, 1,
+            "absent.html: No such file or directory\nplaintrove-strip: /proc/self/mem: "
+            "Input/output error\n" },
+        Row { "OutputFolderIsAFile", { "-d", "old.txt", "page.html" }, 1,
+            "plaintrove-strip: page.html: its output directory old.txt cannot be made: Not a "
+            "directory\n" },
         // A failed file leaves its old output as it was.
         Row { "FailedFileKeepsItsOldOutput", { "-r", "-d", "sub", "site" }, 1,
             "plaintrove-strip: site/bad.html: Input/output error\n",
@@ -294,8 +319,11 @@ TEST(CommandLine, ProgressOnATerminal)
         [&name] { ::dup2(::open(name.constData(), O_RDWR | O_NOCTTY), STDERR_FILENO); });
     process.start(QStringLiteral(PLAINTROVE_STRIP), { "-d", "out", "page.html", "old.txt" });
     ASSERT_TRUE(process.waitForFinished(60000));
-    QByteArray shown(4096, '\0');
-    shown.truncate(std::max<qsizetype>(0, ::read(terminal, shown.data(), 4096)));
+    // A read may return one write of the program's: read until the terminal's other side is gone.
+    QByteArray shown;
+    std::array<char, 4096> buffer;
+    for (ssize_t count; (count = ::read(terminal, buffer.data(), buffer.size())) > 0;)
+        shown.append(buffer.data(), count);
     ::close(terminal);
     EXPECT_TRUE(shown.contains("2 of 2 files, ")) << shown.toStdString();
 }

@@ -176,6 +176,22 @@ blocked_on_a_pipe() {
 }
 blocked_on_a_pipe || failures=$((failures + 1))
 
+# Ctrl-C while a batch walks its folders ends the walk there, and no output folder is left behind.
+interrupted_walk() {
+    local dir=$scratch/walk status opened
+    rm -rf "$dir" && mkdir -p "$dir"/site/{1..50} && cp "$scratch/page.html" "$dir/site/1"
+    (cd "$dir" && env --default-signal=INT strace -fqq -o "$scratch/walk.log" \
+        -e trace=openat,getdents64 -e inject=getdents64:signal=INT:when=1 \
+        "$strip" -r -d out site 2>/dev/null)
+    status=$?
+    opened=$(grep -c 'openat(.*"site/[^"]' "$scratch/walk.log")
+    if [ "$status" != 130 ] || [ "$opened" != 0 ] || [ -e "$dir/out" ]; then
+        echo "FAILED: interrupted walk: status $status, $opened folders opened after the signal" \
+            "$(ls "$dir")" && return 1
+    fi
+}
+interrupted_walk || failures=$((failures + 1))
+
 # A batch puts no output in its place before the output's data is on the disk: each link of a
 # temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
 flush_order() {
