@@ -274,6 +274,8 @@ private slots:
                                                 "Name for Output"_s;
         QTest::newRow("missing") << u"argument"_s << u"gone.html"_s << none
                                  << warning.arg(u"gone.html"_s, u"No such file"_s);
+        QTest::newRow("relative, starting with ':'")
+            << u"argument in the folder"_s << u":page.html"_s << u"./:page.html"_s << no;
         QTest::newRow("folder") << u"argument"_s << sub << none
                                 << warning.arg(sub, u"Not a regular file"_s);
         QTest::newRow("dropped page") << drop << page << page << no;
@@ -307,6 +309,12 @@ private slots:
                 QTest::keyClick(&files, Qt::Key_Return);
         } else if (how == u"argument") {
             window.openFile(m_sandbox->path(path));
+        } else if (how == u"argument in the folder") {
+            m_sandbox->write(path, testing::page);
+            const QString working = QDir::currentPath();
+            QDir::setCurrent(m_sandbox->root());
+            window.openFile(path);
+            QDir::setCurrent(working);
         } else {
             QApplication::sendEvent(&window, &enter);
             QCOMPARE(enter.isAccepted(), how == u"drop"); // refused: the forbidden cursor
