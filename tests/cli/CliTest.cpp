@@ -162,11 +162,12 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
         // and what was written before the run stays.
         Row { "DevStdoutAppends", { "page.html", "/dev/stdout" }, 0, "",
             { { "old.txt", oldOutput + pageText } }, {}, {}, standardOutputTo("old.txt") },
-        Row { "DescriptorWrittenWhereItStands", { "page.html", "/proc/self/fd/9" }, 0, "",
+        // Any descriptor, the first included: here standard input, open for writing too.
+        Row { "DescriptorWrittenWhereItStands", { "page.html", "/proc/self/fd/0" }, 0, "",
             { { "new.txt", "header\n" + pageText } }, {}, {},
             [] {
-                ::dup2(::open("new.txt", O_WRONLY | O_CREAT, 0644), 9);
-                static_cast<void>(::write(9, "header\n", 7));
+                ::dup2(::open("new.txt", O_RDWR | O_CREAT, 0644), STDIN_FILENO);
+                static_cast<void>(::write(STDIN_FILENO, "header\n", 7));
             } },
         // Written in place, it could be left half written by a failed run.
         Row { "OutputInAFolderThatCannotBeWritten", { "page.html", "locked/old.txt" }, 1,
