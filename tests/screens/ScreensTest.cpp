@@ -158,6 +158,7 @@ private slots:
             QVERIFY(row->fit != Fit::Centred || offset.manhattanLength() <= 2);
             QCOMPARE(
                 window.windowFlags().testFlag(Qt::FramelessWindowHint), row->fit == Fit::Centred);
+            QCOMPARE(shown.pixelColor(0, 0), QColor(255, 0, 0)); // a corner no control covers
         }
         if (picture) { // the logo, at the size of its box
             const QImage logo = QImage(QLatin1String(row->text)).scaled(shown.size());
