@@ -277,6 +277,8 @@ private slots:
                                  << warning.arg(u"gone.html"_s, u"No such file"_s);
         QTest::newRow("relative, starting with ':'")
             << u"argument in the folder"_s << u":page.html"_s << u"./:page.html"_s << no;
+        QTest::newRow("hidden") << u"argument"_s << u".hidden.html"_s << none
+                                << warning.arg(u".hidden.html"_s, u"Hidden files are not listed"_s);
         QTest::newRow("folder") << u"argument"_s << sub << none
                                 << warning.arg(sub, u"Not a regular file"_s);
         QTest::newRow("dropped page") << drop << page << page << no;
@@ -291,6 +293,7 @@ private slots:
         const bool focused = how.startsWith(u"tab") || how == u"activated" || how == u"button";
         QVERIFY(openMain(focused ? path : QString()));
         m_sandbox->write(u"sub/page.html"_s, testing::page);
+        m_sandbox->write(u".hidden.html"_s, testing::page);
         auto &window = runtime::defaultInstance<frmPlaintrove>();
         auto &files = control<runtime::FileListBox>();
         QList<QUrl> urls;

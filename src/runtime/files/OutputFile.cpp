@@ -1,5 +1,6 @@
 #include "OutputFile.h"
 
+#include "FileIdentity.h"
 #include "Interruption.h"
 
 #include <QCoreApplication>
@@ -38,13 +39,6 @@ QByteArray directoryOf(const QByteArray &path)
     return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
 }
 
-bool sameFile(const char *a, const char *b)
-{
-    struct stat first = {}, second = {};
-    return ::stat(a, &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
-}
-
 // The descriptor of this process that `path` names as an entry of its descriptor folder
 // (/proc/self/fd/N, /dev/fd/N); -1 for any other path.
 int descriptorNamedBy(const QByteArray &path)
@@ -53,11 +47,11 @@ int descriptorNamedBy(const QByteArray &path)
     if (name.isEmpty() || name.size() > 9
         || !std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; }))
         return -1;
-    const QByteArray folder = directoryOf(path);
-    return sameFile(folder.constData(), "/proc/self/fd")
-            || sameFile(folder.constData(), "/proc/thread-self/fd")
-        ? name.toInt()
-        : -1;
+    const auto folder = fileIdentity(QFile::decodeName(directoryOf(path)));
+    const bool ours = folder
+        && (folder == fileIdentity(QStringLiteral("/proc/self/fd"))
+            || folder == fileIdentity(QStringLiteral("/proc/thread-self/fd")));
+    return ours ? name.toInt() : -1;
 }
 
 // Where a chain of symbolic links leads: the file it finally names, whether or not it exists
