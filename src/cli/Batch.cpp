@@ -41,8 +41,9 @@ struct Slot
 std::size_t largestGroup()
 {
     rlimit descriptors = {};
-    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur == RLIM_INFINITY)
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0)
         return 128;
+    // No limit (RLIM_INFINITY) is the largest number, and gives 128 too.
     return descriptors.rlim_cur > 36 ? std::min<std::size_t>((descriptors.rlim_cur - 32) / 4, 128)
                                      : 1;
 }
