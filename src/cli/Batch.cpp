@@ -5,8 +5,11 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
+#include "OutputFolders.h"
 #include "ProgressLine.h"
 
+#include <QFile>
+#include <QFileInfo>
 #include <QScopeGuard>
 #include <algorithm>
 #include <chrono>
@@ -15,6 +18,7 @@
 #include <pthread.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <system_error>
 #include <thread>
 #include <vector>
 
@@ -37,8 +41,9 @@ struct Slot
 std::size_t largestGroup()
 {
     rlimit descriptors = {};
-    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur == RLIM_INFINITY)
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0)
         return 128;
+    // No limit (RLIM_INFINITY) is the largest number, and gives 128 too.
     return descriptors.rlim_cur > 36 ? std::min<std::size_t>((descriptors.rlim_cur - 32) / 4, 128)
                                      : 1;
 }
@@ -60,11 +65,20 @@ public:
         std::vector<std::jthread> workers;
         const std::size_t count = std::min<std::size_t>(std::size_t(workerCount), m_jobs.size());
         m_working = count; // before any of them starts, and may stop
-        for (std::size_t i = 0; i < count; ++i)
-            workers.emplace_back([this] { work(); });
+        for (std::size_t i = 0; i < count; ++i) {
+            try {
+                workers.emplace_back([this] { work(); });
+            } catch (const std::system_error &) { // the system lets no more threads start
+                const std::lock_guard lock(m_mutex);
+                m_working -= count - i;
+                break;
+            }
+        }
         ProgressLine progress(qsizetype(m_jobs.size()));
         ExitStatus status = ExitStatus::Converted;
         while (m_committed < m_jobs.size()) {
+            if (workers.empty()) // not even one: this thread converts each group itself
+                convertGroup();
             const std::size_t end = waitForGroup();
             if (runtime::interruption())
                 break;
@@ -120,7 +134,7 @@ private:
         }
     }
 
-    Slot convert(const BatchJob &job) const
+    Slot convert(const BatchJob &job)
     {
         Slot slot;
         // Once interrupted, the jobs left end at once, so that the committer never waits on one.
@@ -132,8 +146,28 @@ private:
         runtime::InputFile input(job.input);
         if (struct stat status = {}; input.isOpen() && ::fstat(input.descriptor(), &status) == 0)
             slot.bytes = status.st_size;
+        // An input that cannot be read needs no folder for its output.
+        if (const QString folder = QFileInfo(job.output).path(); input.isOpen()) {
+            if (const std::error_code error
+                = m_folders.make(QFile::encodeName(folder).toStdString())) {
+                slot.pending.result = { conversion::ConversionStatus::Failed, job.input,
+                    tr("its output directory %1 cannot be made: %2")
+                        .arg(folder, QString::fromLocal8Bit(error.message())) };
+                return slot;
+            }
+        }
         slot.pending = conversion::convertWithoutCommit(input, job.output, m_options);
         return slot;
+    }
+
+    // Without workers, the jobs of the next group, converted here.
+    void convertGroup()
+    {
+        const std::size_t end = std::min(m_committed + m_largestGroup, m_jobs.size());
+        for (std::size_t index = m_committed; index < end; ++index) {
+            m_slots[index] = convert(m_jobs[index]);
+            m_slots[index].done = true;
+        }
     }
 
     // The end of the run of finished jobs from the first one not committed, at least one long.
@@ -180,6 +214,7 @@ private:
     const std::vector<BatchJob> m_jobs;
     const conversion::StripOptions m_options;
     const std::size_t m_largestGroup = largestGroup();
+    OutputFolders m_folders; // before the slots: their temporary files go first
     std::vector<Slot> m_slots;
     std::mutex m_mutex;
     std::condition_variable m_changed;
@@ -194,7 +229,10 @@ private:
 ExitStatus convertBatch(const QStringList &inputs, const QString &outputDirectory, bool recursive,
     int jobs, conversion::StripOptions options)
 {
-    return BatchRun(planBatch(inputs, outputDirectory, recursive), options).run(jobs);
+    std::vector<BatchJob> plan = planBatch(inputs, outputDirectory, recursive);
+    if (runtime::interruption())
+        return ExitStatus::FileError;
+    return BatchRun(std::move(plan), options).run(jobs);
 }
 
 } // namespace plaintrove::cli

@@ -57,7 +57,8 @@ Invocation parseCommandLine(const QStringList &arguments)
            "  <script>x()</script>              x()\n\n"
            "Exit status: 0 converted; 1 a file could not be opened, read or written;\n"
            "2 wrong usage; 3 an input ended inside a tag that is never closed (the text\n"
-           "before it was kept). With -d, the highest status of all files.\n\n"
+           "before it was kept). With -d, the worst status of all files: a failure (1)\n"
+           "outranks a warning (3).\n\n"
            "With -d, a batch on a terminal shows its progress on standard error: files\n"
            "done of the total, MB/s and the time taken."));
     const QCommandLineOption helpOption(
@@ -126,6 +127,8 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.text = tr("the number of jobs must be a whole number of at least 1");
     else if (invocation.recursive && !parser.isSet(directoryOption))
         invocation.text = tr("--recursive needs --output-directory");
+    else if (parser.isSet(jobsOption) && !parser.isSet(directoryOption))
+        invocation.text = tr("--jobs needs --output-directory");
     if (!invocation.text.isEmpty())
         return invocation;
     if (parser.isSet(directoryOption)) {

@@ -4,13 +4,20 @@
 #include "Interruption.h"
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <cstdio>
 
 namespace plaintrove::cli {
 
 ExitStatus worse(ExitStatus a, ExitStatus b)
 {
-    return static_cast<int>(a) >= static_cast<int>(b) ? a : b;
+    // Not the numbers' order: a warning must not hide a file that was not written.
+    constexpr auto rank = [](ExitStatus status) {
+        constexpr ExitStatus mildestFirst[] = { ExitStatus::Converted, ExitStatus::UnclosedTag,
+            ExitStatus::FileError, ExitStatus::UsageError };
+        return std::ranges::find(mildestFirst, status) - std::begin(mildestFirst);
+    };
+    return rank(a) >= rank(b) ? a : b;
 }
 
 QString tr(const char *text)

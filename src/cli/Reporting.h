@@ -18,7 +18,8 @@ enum class ExitStatus : int {
     UnclosedTag = 3, // converted, but an input ended inside a tag
 };
 
-// The status of a batch is the highest of its files'.
+// The status of a batch is the worst of its files': a failure (1) outranks a warning (3), and
+// wrong usage (2) outranks both.
 ExitStatus worse(ExitStatus a, ExitStatus b);
 
 QString tr(const char *text);

@@ -45,8 +45,9 @@ bool refuseNamesQtCannotSpell(int argc, char *argv[])
 int main(int argc, char *argv[])
 {
     holdClosedStandardStreams();
-    // A write to a pipe whose reader is gone, or past the file-size limit, then fails with a
-    // reason to report instead of ending the program by a signal.
+    // A write to a named pipe whose reader is gone, or past the file-size limit, then fails with
+    // a reason to report instead of ending the program by a signal. Standard output's reader
+    // leaving still ends it by SIGPIPE, as the usual tools end (OutputFile::write).
     std::signal(SIGPIPE, SIG_IGN);
     std::signal(SIGXFSZ, SIG_IGN);
     const QCoreApplication application(argc, argv);

@@ -123,7 +123,8 @@ void frmPlaintrove::Form_Unload(bool &cancel)
 
 void frmPlaintrove::openFile(const QString &path)
 {
-    const QFileInfo file(path);
+    // Qt takes a path that starts with ':' for one of its resources.
+    const QFileInfo file(path.startsWith(QLatin1Char(':')) ? QLatin1String("./") + path : path);
     QString reason;
     if (!file.exists())
         reason = tr("No such file");

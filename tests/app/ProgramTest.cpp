@@ -11,6 +11,7 @@
 #include <QElapsedTimer>
 #include <QInputDialog>
 #include <QMessageBox>
+#include <QProcess>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -73,7 +74,9 @@ private slots:
 
         QMetaObject::invokeMethod(&context, turn, Qt::QueuedConnection);
         // By itself, once no window is left.
-        QCOMPARE(app::run(app::fileArgument({ u"plaintrove"_s, sandbox.path(u"page.html"_s) })), 0);
+        QCOMPARE(
+            app::run(app::readCommandLine({ u"plaintrove"_s, sandbox.path(u"page.html"_s) }).file),
+            0);
 
         QVERIFY2(
             farewell.elapsed() < 500, qPrintable(QString::number(farewell.elapsed()) + u" ms"_s));
@@ -84,6 +87,50 @@ private slots:
                     + " Created. Press OK to convert another file, Cancel to Quit." }));
         QCOMPARE(sandbox.read(output.section(u'/', -1)), testing::pageText);
         QVERIFY(!QFile::exists(output + u".cancelled"_s));
+    }
+
+    // The program's own command line, answered without a display.
+    void commandLine_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("fullOutput"); // standard output is /dev/full
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("printed"); // the start of standard output; "": nothing
+        QTest::addColumn<QByteArray>("errors"); // standard error
+        const QByteArray tryHelp = "Try 'plaintrove --help' for more information.\n";
+        QTest::newRow("help") << QStringList { u"--help"_s } << false << 0
+                              << QByteArray("Usage: plaintrove [options] [FILE]\n") << QByteArray();
+        QTest::newRow("Qt's options let through")
+            << QStringList { u"-style"_s, u"fusion"_s, u"-reverse"_s, u"-v"_s } << false << 0
+            << QByteArray("plaintrove " PLAINTROVE_VERSION "\n") << QByteArray();
+        QTest::newRow("help on a full disk")
+            << QStringList { u"-h"_s } << true << 1 << QByteArray()
+            << QByteArray("plaintrove: standard output: No space left on device\n");
+        QTest::newRow("two files") << QStringList { u"a"_s, u"b"_s } << false << 2 << QByteArray()
+                                   << "plaintrove: Only one FILE can be given.\n" + tryHelp;
+        QTest::newRow("unknown option")
+            << QStringList { u"--bogus"_s } << false << 2 << QByteArray()
+            << "plaintrove: Unknown option 'bogus'.\n" + tryHelp;
+    }
+    void commandLine()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, fullOutput);
+        QProcess process;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        for (const QString &display : { u"DISPLAY"_s, u"WAYLAND_DISPLAY"_s, u"QT_QPA_PLATFORM"_s })
+            environment.remove(display);
+        process.setProcessEnvironment(environment);
+        if (fullOutput)
+            process.setStandardOutputFile(u"/dev/full"_s);
+        process.start(QStringLiteral(PLAINTROVE_PROGRAM), arguments);
+        QVERIFY(process.waitForFinished(30000));
+        QCOMPARE(process.exitStatus(), QProcess::NormalExit);
+        QTEST(process.exitCode(), "status");
+        QFETCH(QByteArray, printed);
+        const QByteArray output = process.readAllStandardOutput();
+        QVERIFY2(printed.isEmpty() ? output.isEmpty() : output.startsWith(printed), output);
+        QTEST(process.readAllStandardError(), "errors");
     }
 };
 

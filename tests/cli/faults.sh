@@ -36,6 +36,7 @@ run() {
     (cd "$twin" && strace -fqq -o "$scratch/openat" -e trace=openat "$strip" "$@" 2>/dev/null)
     local before expected error found problems=() injected=error=$errno
     [[ $errno != SIG* ]] || injected=signal=${errno#SIG}
+    [[ $errno != retval=* ]] || injected=$errno
     local faults=(-e "inject=$call:$injected:when=$when")
     [ "$filter" = - ] || faults+=(-P "$filter")
     if [ "$temporary" = named ]; then
@@ -84,10 +85,13 @@ row rename EACCES 1 - - y 1 'old.txt: Permission denied' page.html old.txt
 row read EINTR 2 page.html new.txt n 0 '' page.html new.txt
 row write EINTR 2 - new.txt y 0 '' page.html new.txt
 row fdatasync EINVAL 1 - old.txt y 0 '' page.html old.txt
+# A link's target as long as the buffer may have been cut short: it would name another file.
+row readlink retval=4096 1 old.txt - n 1 'old.txt: File name too long' page.html old.txt
 row write ENOSPC 2 - sub/other.txt n 1 'sub/page.txt: No space left on device' \
     -d sub page.html other.html
 row sync_file_range EIO 1 - sub/other.txt n 1 'sub/page.txt: Input/output error' \
     -d sub page.html other.html
+row sync_file_range EINVAL 1 - 'sub/page.txt|sub/other.txt' n 0 '' -d sub page.html other.html
 interrupted='interrupted by SIG%s; no file was left half written'
 # shellcheck disable=SC2059
 {
@@ -131,22 +135,25 @@ crash_at_every_step() {
 }
 crash_at_every_step || failures=$((failures + 1))
 
-# A batch puts no output in its place before the output's data is on the disk: each link of a
-# temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
-# Blocked opening a pipe or reading one, alone or in a batch, a run still ends on SIGTERM.
+# Blocked opening a pipe or reading one, alone or in a batch, a run still ends on SIGTERM; an output
+# pipe waits for its reader.
 blocked_on_a_pipe() {
     local dir=$scratch/pipe args pid tries status
-    rm -rf "$dir" && mkdir -p "$dir" && mkfifo "$dir/waits.html"
+    rm -rf "$dir" && mkdir -p "$dir" && mkfifo "$dir/waits.html" && echo '<p>x</p>' >"$dir/x.html"
     running() { [ "$(awk '{ print $3 }' "/proc/$1/stat" 2>/dev/null)" = S ]; }
     # Signalled only once it waits on the pipe: a shell about to start it may hold signals back.
-    waiting() { cat /proc/"$1"/task/*/wchan 2>/dev/null | grep -q -E 'pipe|partner'; }
-    for args in "waits.html out.txt" "/dev/stdin out.txt" "-j 1 -d out /dev/stdin"; do
+    until_waiting() {
+        for ((tries = 0; tries < 50; tries++)); do
+            cat /proc/"$1"/task/*/wchan 2>/dev/null | grep -q -E 'pipe|partner' && return
+            sleep 0.1
+        done
+    }
+    for args in "waits.html out.txt" "/dev/stdin out.txt" "-j 1 -d out /dev/stdin" \
+        "x.html waits.html"; do
         # shellcheck disable=SC2086
         (cd "$dir" && exec "$strip" $args) < <(sleep 9) 2>/dev/null &
         pid=$!
-        for ((tries = 0; tries < 50 && $(waiting "$pid" && echo 0 || echo 1); tries++)); do
-            sleep 0.1
-        done
+        until_waiting "$pid"
         kill -TERM "$pid"
         for ((tries = 0; tries < 30 && $(running "$pid" && echo 1 || echo 0); tries++)); do
             sleep 0.1
@@ -159,9 +166,34 @@ blocked_on_a_pipe() {
         wait "$pid" && status=0 || status=$?
         [ "$status" = 143 ] || { echo "FAILED: '$args' ended with $status after SIGTERM"; return 1; }
     done
+    # An output pipe whose reader comes second: the reader gets the text.
+    (cd "$dir" && exec "$strip" x.html waits.html) &
+    pid=$!
+    until_waiting "$pid"
+    if [ "$(cat "$dir/waits.html")" != $'x\r' ] || ! wait "$pid"; then
+        echo "FAILED: a pipe whose reader came second" && return 1
+    fi
 }
 blocked_on_a_pipe || failures=$((failures + 1))
 
+# Ctrl-C while a batch walks its folders ends the walk there, and no output folder is left behind.
+interrupted_walk() {
+    local dir=$scratch/walk status opened
+    rm -rf "$dir" && mkdir -p "$dir"/site/{1..50} && cp "$scratch/page.html" "$dir/site/1"
+    (cd "$dir" && env --default-signal=INT strace -fqq -o "$scratch/walk.log" \
+        -e trace=openat,getdents64 -e inject=getdents64:signal=INT:when=1 \
+        "$strip" -r -d out site 2>/dev/null)
+    status=$?
+    opened=$(grep -c 'openat(.*"site/[^"]' "$scratch/walk.log")
+    if [ "$status" != 130 ] || [ "$opened" != 0 ] || [ -e "$dir/out" ]; then
+        echo "FAILED: interrupted walk: status $status, $opened folders opened after the signal" \
+            "$(ls "$dir")" && return 1
+    fi
+}
+interrupted_walk || failures=$((failures + 1))
+
+# A batch puts no output in its place before the output's data is on the disk: each link of a
+# temporary file comes after a flush (its fdatasync, or a syncfs) that began after its last write.
 flush_order() {
     local dir=$scratch/order i
     rm -rf "$dir" && mkdir -p "$dir/site"

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# parallel_recipe.sh PLAINTROVE_STRIP README: runs the README's GNU parallel recipe on this
-# machine alone and compares what it writes with a plain `plaintrove-strip -r` run.
+# parallel_recipe.sh PLAINTROVE_STRIP DOCUMENT: runs the GNU parallel recipe of docs/command-line.md
+# on this machine alone and compares what it writes with a plain `plaintrove-strip -r` run.
 set -euo pipefail
 command -v parallel >/dev/null || { echo "GNU parallel is missing: skipped"; exit 77; }
 PATH=$(dirname "$(realpath "$1")"):$PATH

@@ -161,10 +161,6 @@ INSTANTIATE_TEST_SUITE_P(Fails, Conversion,
             "Is a directory" },
         Row { "OutputIsALoopOfLinks", "", "page.html", "loop", ConversionStatus::Failed, "loop",
             "Too many levels of symbolic links", symlinked("loop", "loop") },
-        // A pipe is written to as it is; without a reader that fails at once instead of waiting.
-        Row { "OutputIsAPipeWithoutAReader", "", "page.html", "pipe", ConversionStatus::Failed,
-            "pipe", "No such device or address",
-            [](const Sandbox &s) { return ::mkfifo(native(s, "pipe").constData(), 0600) == 0; } },
         Row { "OutputIsAFullDevice", "", "page.html", "full", ConversionStatus::Failed, "full",
             "No space left on device", [](const Sandbox &s) { return device(s, "full", 7); } }),
     [](const auto &row) { return std::string(row.param.name); });

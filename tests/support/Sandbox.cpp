@@ -15,6 +15,24 @@ Sandbox::Sandbox()
     write(QStringLiteral("old.txt"), oldOutput);
 }
 
+namespace {
+
+// A test may lock a folder; unless it runs as root, QTemporaryDir could not empty it.
+void unlock(const QString &folder)
+{
+    QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    for (const QString &name :
+        QDir(folder).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+        unlock(folder + QLatin1Char('/') + name);
+}
+
+} // namespace
+
+Sandbox::~Sandbox()
+{
+    unlock(root());
+}
+
 void Sandbox::write(const QString &relative, const QByteArray &bytes) const
 {
     QFile file(path(relative));

@@ -34,6 +34,9 @@ class Sandbox
 {
 public:
     Sandbox();
+    ~Sandbox();
+    Sandbox(const Sandbox &) = delete;
+    Sandbox &operator=(const Sandbox &) = delete;
 
     QString root() const { return m_dir.path(); }
     // Joined by hand: QDir would tidy away the "./" and "//" spellings some tests are about.

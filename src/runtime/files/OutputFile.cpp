@@ -1,13 +1,16 @@
 #include "OutputFile.h"
 
+#include "FileIdentity.h"
 #include "Interruption.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <map>
@@ -36,20 +39,48 @@ QByteArray directoryOf(const QByteArray &path)
     return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
 }
 
-// The file a chain of symbolic links finally names, whether or not it exists yet; the path
-// itself when it is no link. A link to a file yet to be made is written through, as the
-// shell's > does, rather than replaced by a file.
-QByteArray resolvedPath(QByteArray path)
+// The descriptor of this process that `path` names as an entry of its descriptor folder
+// (/proc/self/fd/N, /dev/fd/N); -1 for any other path.
+int descriptorNamedBy(const QByteArray &path)
+{
+    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
+    if (name.isEmpty() || name.size() > 9
+        || !std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; }))
+        return -1;
+    const auto folder = fileIdentity(QFile::decodeName(directoryOf(path)));
+    const bool ours = folder
+        && (folder == fileIdentity(QStringLiteral("/proc/self/fd"))
+            || folder == fileIdentity(QStringLiteral("/proc/thread-self/fd")));
+    return ours ? name.toInt() : -1;
+}
+
+// Where a chain of symbolic links leads: the file it finally names, whether or not it exists
+// yet (a link to a file yet to be made is written through, as the shell's > does, rather than
+// replaced by a file); or a descriptor of ours that a step names, as /dev/stdout does. That
+// step is a link to the descriptor's file too, but opening the file anew would write it from
+// its start, not where the descriptor stands.
+struct Destination
+{
+    QByteArray path;
+    int descriptor = -1;
+    int error = 0;
+};
+
+Destination destinationOf(QByteArray path)
 {
     std::array<char, PATH_MAX> target = {};
     for (int hops = 0; hops < 40; ++hops) { // the system's own limit; a loop fails before
+        if (const int fd = descriptorNamedBy(path); fd >= 0)
+            return { {}, fd };
         const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+        if (length == ssize_t(target.size()))
+            return { {}, -1, ENAMETOOLONG }; // cut short: the rest would name another file
         if (length <= 0)
             break;
         const QByteArray next(target.data(), length);
         path = next.startsWith('/') ? next : directoryOf(path) + '/' + next;
     }
-    return path;
+    return { path };
 }
 
 // "<name>.plaintrove-XXXXXX" beside `target`; a name too long for that is cut short.
@@ -95,10 +126,19 @@ OutputFile::OutputFile(const QString &path)
     : m_path(path)
 {
     const QByteArray native = QFile::encodeName(path);
+    const Destination destination = destinationOf(native);
     struct stat status = {};
-    if (::stat(native.constData(), &status) != 0) {
+    if (destination.error != 0) {
+        m_error = qt_error_string(destination.error);
+    } else if (destination.descriptor >= 0) {
+        // Written where the descriptor stands, appending if it appends, as `-` is.
+        if (::fcntl(destination.descriptor, F_GETFD) == -1)
+            m_error = qt_error_string(errno);
+        else
+            m_fd = destination.descriptor;
+    } else if (::stat(native.constData(), &status) != 0) {
         if (errno == ENOENT)
-            openTemporary(resolvedPath(native), nullptr);
+            openTemporary(destination.path, nullptr);
         else
             m_error = qt_error_string(errno); // a loop of links, say
     } else if (S_ISDIR(status.st_mode)) {
@@ -106,7 +146,7 @@ OutputFile::OutputFile(const QString &path)
     } else if (!S_ISREG(status.st_mode)) {
         openDirectly(native); // a device or a pipe cannot be replaced by a file
     } else {
-        openTemporary(resolvedPath(native), &status);
+        openTemporary(destination.path, &status);
     }
 }
 
@@ -125,8 +165,15 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
         m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     }
     if (m_fd < 0) {
-        m_error = qt_error_string(errno);
+        const int error = errno;
+        m_error = qt_error_string(error);
         m_temporary.clear();
+        // Written in place, the file could be left half written by a failed run: say why not.
+        if (existing && (error == EACCES || error == EPERM)
+            && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0)
+            m_error = QCoreApplication::translate("plaintrove::runtime::OutputFile",
+                "cannot be replaced safely: its folder cannot be written to (%1)")
+                          .arg(m_error);
         return;
     }
     m_ownsDescriptor = true;
@@ -137,15 +184,13 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
 
 void OutputFile::openDirectly(const QByteArray &nativePath)
 {
-    // Without a reader on a pipe, a blocking open would wait for one for ever.
-    do
-        m_fd = ::open(nativePath.constData(), O_WRONLY | O_CLOEXEC | O_NONBLOCK);
-    while (m_fd < 0 && errno == EINTR);
+    do // a named pipe waits for its reader, as an input pipe waits for its writer
+        m_fd = ::open(nativePath.constData(), O_WRONLY | O_CLOEXEC);
+    while (m_fd < 0 && errno == EINTR && !interruption());
     if (m_fd < 0) {
         m_error = qt_error_string(errno);
         return;
     }
-    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     m_ownsDescriptor = true;
 }
 
@@ -190,6 +235,12 @@ bool OutputFile::write(std::string_view bytes)
         do
             written = ::write(m_fd, bytes.data(), bytes.size());
         while (written < 0 && errno == EINTR && !interruption());
+        // A reader that left standard output (`| head`) ends the program quietly, by the signal,
+        // as it ends cat and grep; a file or a named pipe that fails is reported.
+        if (written < 0 && errno == EPIPE && m_fd == STDOUT_FILENO && !m_ownsDescriptor) {
+            std::signal(SIGPIPE, SIG_DFL);
+            std::raise(SIGPIPE);
+        }
         if (written <= 0) {
             // A short write is followed by one more, which says why it stopped.
             fail(written == 0 ? EIO : errno);
@@ -225,12 +276,12 @@ bool OutputFile::dataOnDisk()
 
 // After a syncfs: whether this file's data was written without an error. Waiting on its pages
 // reports an error of this file alone, and, unlike fdatasync, does not flush the disk's cache
-// once more for each file.
+// once more for each file. EINVAL, as for dataOnDisk(): a file system that cannot flush.
 bool OutputFile::written()
 {
     constexpr unsigned int wait
         = SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER;
-    if (::sync_file_range(m_fd, 0, 0, wait) == 0)
+    if (::sync_file_range(m_fd, 0, 0, wait) == 0 || errno == EINVAL)
         return true;
     fail(errno);
     return false;

@@ -4,7 +4,8 @@
 // file beside it; commit() puts it in the file's place once its data is on the disk. Destroying
 // an uncommitted output removes the temporary file, whatever went wrong before, so a failed run
 // never touches what was there. A device or a named pipe is written to directly, like standard
-// output: it cannot be replaced.
+// output: it cannot be replaced. So is a path that names one of the process's descriptors
+// (/dev/stdout, /dev/fd/N, /proc/self/fd/N): through that descriptor, where it stands.
 //
 // Not QSaveFile: its commit always flushes its one file, so many outputs could not share one
 // flush (commitTogether), and its temporary file has a name we could not clean up.
