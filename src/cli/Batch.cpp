@@ -35,14 +35,23 @@ struct Slot
     bool done = false;
 };
 
-// The most outputs committed together: 128, or fewer where few descriptors may be open, since
-// each output holds one until it is committed and as many again may be on their way.
+// The most outputs committed together: 1024, or fewer where few descriptors may be open, since
+// each output holds one until it is committed and as many again may be on their way. The limit
+// is first raised as far as the system allows: every group costs two flushes of the disk.
 std::size_t largestGroup()
 {
     rlimit descriptors = {};
-    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0 || descriptors.rlim_cur == RLIM_INFINITY)
-        return 128;
-    return descriptors.rlim_cur > 36 ? std::min<std::size_t>((descriptors.rlim_cur - 32) / 4, 128)
+    if (::getrlimit(RLIMIT_NOFILE, &descriptors) != 0)
+        return 1;
+    if (descriptors.rlim_cur < descriptors.rlim_max) {
+        descriptors.rlim_cur = descriptors.rlim_max;
+        ::setrlimit(RLIMIT_NOFILE, &descriptors);
+        ::getrlimit(RLIMIT_NOFILE, &descriptors);
+    }
+    constexpr std::size_t most = 1024;
+    if (descriptors.rlim_cur == RLIM_INFINITY)
+        return most;
+    return descriptors.rlim_cur > 36 ? std::min<std::size_t>((descriptors.rlim_cur - 32) / 4, most)
                                      : 1;
 }
 
