@@ -283,6 +283,26 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
                 s.write(QStringLiteral("site/a.htm"), "x <b>y</b>\r\n");
                 s.write(QStringLiteral("site/a.html"), page);
             } },
+        // Two walked directories mirror into the same folders: the second page is refused.
+        Row { "WalkedDirectoriesThatShareAnOutput", { "-r", "-d", "out", "site", "sub" }, 1,
+            "plaintrove-strip: sub/a.html: its output file out/a.txt is already the output of "
+            "site/a.html\n",
+            { { "out", "directory" }, { "out/a.txt", pageText } }, {}, {}, {},
+            [](const Sandbox &s) {
+                QDir(s.root()).mkdir(QStringLiteral("site"));
+                s.write(QStringLiteral("site/a.html"), page);
+                s.write(QStringLiteral("sub/a.html"), page);
+            } },
+        // Replacing the output would replace the page it links to.
+        Row { "OutputThatLinksToAPage", { "-r", "-d", "sub", "site" }, 1,
+            "plaintrove-strip: sub/a.txt: the output file is also one of the input files\n",
+            { { "sub/b.txt", pageText } }, {}, {}, {},
+            [](const Sandbox &s) {
+                QDir(s.root()).mkdir(QStringLiteral("site"));
+                s.write(QStringLiteral("site/a.html"), page);
+                s.write(QStringLiteral("site/b.html"), page);
+                QFile::link(QStringLiteral("../site/b.html"), s.path(QStringLiteral("sub/a.txt")));
+            } },
         // Qt takes a name starting with ':' for one of its resources, which no directory holds.
         Row { "DirectoryStartingWithAColon", { "-r", "-d", "sub", ":site" }, 0, "",
             { { "sub/a.txt", pageText } }, {}, {}, {},
