@@ -48,9 +48,8 @@ std::size_t largestGroup()
         ::setrlimit(RLIMIT_NOFILE, &descriptors);
         ::getrlimit(RLIMIT_NOFILE, &descriptors);
     }
+    // No limit (RLIM_INFINITY) is the largest number, and gives the most too.
     constexpr std::size_t most = 1024;
-    if (descriptors.rlim_cur == RLIM_INFINITY)
-        return most;
     return descriptors.rlim_cur > 36 ? std::min<std::size_t>((descriptors.rlim_cur - 32) / 4, most)
                                      : 1;
 }

@@ -130,7 +130,8 @@ Row siteRow(const char *name, const char *jobs)
 
 INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
     ::testing::Values(
-        Row { "FileToFile", { "page.html", "new.txt" }, 0, "", { { "new.txt", pageText } } },
+        // A name of digits outside the descriptor folder is a file like any other.
+        Row { "FileToFile", { "page.html", "2" }, 0, "", { { "2", pageText } } },
         Row { "FileToStandardOutput", { "page.html" }, 0, "", {}, pageText },
         Row { "NoArgumentsReadStandardInput", {}, 0, "", {}, pageText, page },
         Row { "DashIsStandardInput", { "-", "new.txt" }, 0, "", { { "new.txt", pageText } }, {},

@@ -161,6 +161,7 @@ private slots:
             QVERIFY(row->fit != Fit::Centred || offset.manhattanLength() <= 2);
             QCOMPARE(
                 window.windowFlags().testFlag(Qt::FramelessWindowHint), row->fit == Fit::Centred);
+            QCOMPARE(shown.pixelColor(0, 0), QColor(255, 0, 0)); // a corner no control covers
         }
         if (picture) { // the logo, at the size of its box
             const QImage logo = QImage(QLatin1String(row->text)).scaled(shown.size());
@@ -296,6 +297,8 @@ private slots:
                                  << warning.arg(u"gone.html"_s, u"No such file"_s);
         QTest::newRow("relative, starting with ':'")
             << u"argument in the folder"_s << u":page.html"_s << u"./:page.html"_s << no;
+        QTest::newRow("hidden") << u"argument"_s << u".hidden.html"_s << none
+                                << warning.arg(u".hidden.html"_s, u"Hidden files are not listed"_s);
         QTest::newRow("folder") << u"argument"_s << sub << none
                                 << warning.arg(sub, u"Not a regular file"_s);
         QTest::newRow("dropped page") << drop << page << page << no;
@@ -310,6 +313,7 @@ private slots:
         const bool focused = how.startsWith(u"tab") || how == u"activated" || how == u"button";
         QVERIFY(openMain(focused ? path : QString()));
         m_sandbox->write(u"sub/page.html"_s, testing::page);
+        m_sandbox->write(u".hidden.html"_s, testing::page);
         auto &window = runtime::defaultInstance<frmPlaintrove>();
         auto &files = control<runtime::FileListBox>();
         QList<QUrl> urls;

@@ -1,5 +1,6 @@
 #include "OutputFile.h"
 
+#include "FileIdentity.h"
 #include "Interruption.h"
 
 #include <algorithm>
@@ -43,13 +44,6 @@ std::string errorText(int error)
     return std::generic_category().message(error);
 }
 
-bool sameFile(const char *a, const char *b)
-{
-    struct stat first = {}, second = {};
-    return ::stat(a, &first) == 0 && ::stat(b, &second) == 0 && first.st_dev == second.st_dev
-        && first.st_ino == second.st_ino;
-}
-
 // The descriptor of this process that `path` names as an entry of its descriptor folder
 // (/proc/self/fd/N, /dev/fd/N); -1 for any other path.
 int descriptorNamedBy(const std::string &path)
@@ -58,11 +52,11 @@ int descriptorNamedBy(const std::string &path)
     if (name.empty() || name.size() > 9
         || !std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; }))
         return -1;
-    const std::string folder = directoryOf(path);
-    return sameFile(folder.c_str(), "/proc/self/fd")
-            || sameFile(folder.c_str(), "/proc/thread-self/fd")
-        ? std::stoi(std::string(name))
-        : -1;
+    const auto folder = fileIdentity(directoryOf(path));
+    const bool ours = folder
+        && (folder == fileIdentity("/proc/self/fd")
+            || folder == fileIdentity("/proc/thread-self/fd"));
+    return ours ? std::stoi(std::string(name)) : -1;
 }
 
 // Where a chain of symbolic links leads: the file it finally names, whether or not it exists
