@@ -228,6 +228,40 @@ def write_generated(path: Path, target: int) -> None:
         out.write(tail)
 
 
+# --- A site of many small pages: what a batch pays for each file. -------------------------------
+
+SITE_RECIPE = 1  # raise when a change here changes the bytes of the tree
+
+
+def small_page(rng: random.Random, number: int) -> bytes:
+    paragraphs = "".join(f"<p>{inline_text(rng)}</p>\r\n" for _ in range(rng.randint(1, 4)))
+    return (f"<!DOCTYPE html>\r\n<html>\r\n<head><title>Page {number}</title></head>\r\n"
+            f"<body>\r\n<h1>{sentence(rng, 2, 6)}</h1>\r\n{paragraphs}</body>\r\n</html>\r\n"
+            ).encode("ascii")
+
+
+def write_site_tree(out_dir: Path, pages: int, folders: int, log=print) -> Path:
+    """PAGES small generated pages in FOLDERS folders below OUT/site/tree-PAGES: made once."""
+    tree = out_dir / "site" / f"tree-{pages}"
+    done = tree.with_name(tree.name + ".done")
+    recipe = f"{SITE_RECIPE} {pages} {folders} {GENERATOR_SEED}"
+    if done.exists() and done.read_text() == recipe:
+        return tree
+    log(f"making {pages} pages in {folders} folders in {tree}")
+    if tree.exists():
+        import shutil
+        shutil.rmtree(tree)
+    rng = random.Random(GENERATOR_SEED)
+    per_folder = -(-pages // folders)
+    for number in range(pages):
+        folder = tree / f"f{number // per_folder:04d}"
+        if number % per_folder == 0:
+            folder.mkdir(parents=True)
+        (folder / f"p{number % per_folder:04d}.html").write_bytes(small_page(rng, number))
+    done.write_text(recipe)
+    return tree
+
+
 # --- Building with a manifest, so that unchanged inputs are reused. ------------------------------
 
 
@@ -324,7 +358,14 @@ def main() -> int:
     parser.add_argument("--source", type=Path, action="append",
                         help="directory searched for *.html (repeatable; default /usr/share/doc)")
     parser.add_argument("--quick", action="store_true", help="small sizes, for a trial run")
+    parser.add_argument("--site-tree", type=int, nargs=2, metavar=("PAGES", "FOLDERS"),
+                        help="only make a tree of PAGES small pages in FOLDERS folders, "
+                             "print its path")
     args = parser.parse_args()
+    if args.site_tree:
+        print(write_site_tree(args.out, *args.site_tree,
+                              log=lambda text: print(text, file=sys.stderr)))
+        return 0
     sizes = Sizes.quick() if args.quick else Sizes()
     corpus = build(args.out, sizes, args.source or [Path("/usr/share/doc")],
                    log=lambda text: print(text, file=sys.stderr))

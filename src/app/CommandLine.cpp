@@ -4,6 +4,7 @@
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QFile>
 #include <cstdio>
 
 namespace plaintrove::app {
@@ -40,7 +41,8 @@ int printToStandardOutput(const QString &text)
     if (output.write({ bytes.constData(), static_cast<std::size_t>(bytes.size()) })
         && output.commit())
         return 0;
-    printError(output.path() + QLatin1String(": ") + output.errorString());
+    printError(QFile::decodeName(QByteArray::fromStdString(output.path().native()))
+        + QLatin1String(": ") + QString::fromLocal8Bit(output.errorString()));
     return 1;
 }
 

@@ -5,32 +5,114 @@
 #include "InputFile.h"
 #include "OutputFile.h"
 
-#include <QCommandLineOption>
-#include <QCommandLineParser>
-#include <QCoreApplication>
-#include <QThread>
+#include <algorithm>
+#include <charconv>
+#include <getopt.h>
+#include <optional>
+#include <sched.h>
+#include <string_view>
 
 namespace plaintrove::cli {
 
 namespace {
 
-constexpr char programName[] = "plaintrove-strip";
-constexpr QLatin1String standardStream("-");
+constexpr std::string_view programName = "plaintrove-strip";
+constexpr std::string_view standardStream = "-";
 
-ExitStatus printToStandardOutput(const QString &text)
+// The options, each a line here and in the help. Those without a letter get a number above
+// any character's.
+enum LongOnly : int { ReadableOption = 256, LfOption };
+constexpr option optionTable[] = {
+    { "help", no_argument, nullptr, 'h' },
+    { "version", no_argument, nullptr, 'v' },
+    { "output-directory", required_argument, nullptr, 'd' },
+    { "recursive", no_argument, nullptr, 'r' },
+    { "jobs", required_argument, nullptr, 'j' },
+    { "readable", no_argument, nullptr, ReadableOption },
+    { "lf", no_argument, nullptr, LfOption },
+    {},
+};
+// The leading ':' makes a missing value ':' and keeps getopt's own messages quiet.
+constexpr char shortOptions[] = ":hvd:rj:";
+
+constexpr std::string_view helpText = R"(Usage: plaintrove-strip [options] [INPUT [OUTPUT]]
+       plaintrove-strip [options] -d DIR [-r] [-j N] FILE...
+Deletes the markup of HTML files: everything from a '<' up to the next '>', even across lines.
+Each input line becomes one output line, ending in CR LF. With --readable, the text a
+browser shows instead: scripts and styles dropped, references decoded, spaces
+collapsed, a line for each block. An output file is replaced only when its
+conversion succeeded.
+
+  page                              default           --readable
+  <p>Hi <b>there</b> &amp; bye</p>  Hithere&amp; bye  Hi there & bye
+  <script>x()</script>              x()
+
+Exit status: 0 converted; 1 a file could not be opened, read or written;
+2 wrong usage; 3 an input ended inside a tag that is never closed (the text
+before it was kept). With -d, the worst status of all files: a failure (1)
+outranks a warning (3).
+
+With -d, a batch on a terminal shows its progress on standard error: files
+done of the total, MB/s and the time taken.
+
+Options:
+  -h, --help                    Show this help and exit.
+  -v, --version                 Show the version and exit.
+  -d, --output-directory <DIR>  Convert each FILE to <DIR>/<its name without
+                                the last extension>.txt.
+  -r, --recursive               With -d: convert the pages (*.html, *.htm,
+                                *.xhtml) in each FILE that is a directory and
+                                below it, into the same folders below DIR.
+  -j, --jobs <N>                With -d: convert up to N files at once; the
+                                default is the number of processors (%).
+  --readable                    Write the text a browser shows instead of
+                                deleting tags line by line.
+  --lf                          End lines with LF instead of CR LF, in either
+                                mode.
+
+Arguments:
+  INPUT                         The HTML file to read; standard input when
+                                missing or "-".
+  OUTPUT                        The text file to write; standard output when
+                                missing or "-".
+  FILE                          With -d: the HTML files to convert.
+)";
+
+// The processors this process may run on, as `nproc` counts them.
+int processorCount()
+{
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    return ::sched_getaffinity(0, sizeof set, &set) == 0 ? std::max(CPU_COUNT(&set), 1) : 1;
+}
+
+// A whole number, with spaces around it allowed; nothing for anything else.
+std::optional<int> wholeNumber(std::string_view text)
+{
+    constexpr std::string_view spaces = " \t\n\v\f\r";
+    text.remove_prefix(std::min(text.find_first_not_of(spaces), text.size()));
+    text.remove_suffix(text.size() - std::min(text.find_last_not_of(spaces) + 1, text.size()));
+    if (text.starts_with('+'))
+        text.remove_prefix(1);
+    int number = 0;
+    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), number);
+    if (error != std::errc() || end != text.data() + text.size() || text.empty())
+        return std::nullopt;
+    return number;
+}
+
+ExitStatus printToStandardOutput(std::string_view text)
 {
     runtime::OutputFile output = runtime::OutputFile::standardOutput();
-    const QByteArray bytes = text.toLocal8Bit();
-    if (!output.write({ bytes.constData(), static_cast<std::size_t>(bytes.size()) })
-        || !output.commit()) {
+    if (!output.write(text) || !output.commit()) {
         printFileMessage(output.path(), output.errorString());
         return ExitStatus::FileError;
     }
     return ExitStatus::Converted;
 }
 
-conversion::ConversionResult convert(
-    const QString &inputPath, const QString &outputPath, conversion::StripOptions options)
+conversion::ConversionResult convert(const std::filesystem::path &inputPath,
+    const std::filesystem::path &outputPath, conversion::StripOptions options)
 {
     runtime::InputFile input = inputPath == standardStream ? runtime::InputFile::standardInput()
                                                            : runtime::InputFile(inputPath);
@@ -41,120 +123,144 @@ conversion::ConversionResult convert(
     return conversion::runConversion(input, outputPath, options);
 }
 
+// The name of a long option as the argument spells it: "--name" or "--name=value".
+std::string_view spelling(const char *argument)
+{
+    const std::string_view text = std::string_view(argument).substr(2);
+    return text.substr(0, text.find('='));
+}
+
 } // namespace
 
-Invocation parseCommandLine(const QStringList &arguments)
+// getopt_long, with the messages and the strictness of the parser the windows use: a long
+// option is spelt in full, and every unknown option is named.
+Invocation parseCommandLine(int argc, char *argv[])
 {
-    QCommandLineParser parser;
-    parser.setApplicationDescription(
-        tr("Deletes the markup of HTML files: everything from a '<' up to the next '>', even "
-           "across lines.\nEach input line becomes one output line, ending in CR LF. With "
-           "--readable, the text a\nbrowser shows instead: scripts and styles dropped, "
-           "references decoded, spaces\ncollapsed, a line for each block. An output file is "
-           "replaced only when its\nconversion succeeded.\n\n"
-           "  page                              default           --readable\n"
-           "  <p>Hi <b>there</b> &amp; bye</p>  Hithere&amp; bye  Hi there & bye\n"
-           "  <script>x()</script>              x()\n\n"
-           "Exit status: 0 converted; 1 a file could not be opened, read or written;\n"
-           "2 wrong usage; 3 an input ended inside a tag that is never closed (the text\n"
-           "before it was kept). With -d, the worst status of all files: a failure (1)\n"
-           "outranks a warning (3).\n\n"
-           "With -d, a batch on a terminal shows its progress on standard error: files\n"
-           "done of the total, MB/s and the time taken."));
-    const QCommandLineOption helpOption(
-        { QStringLiteral("h"), QStringLiteral("help") }, tr("Show this help and exit."));
-    const QCommandLineOption versionOption(
-        { QStringLiteral("v"), QStringLiteral("version") }, tr("Show the version and exit."));
-    const QCommandLineOption directoryOption(
-        { QStringLiteral("d"), QStringLiteral("output-directory") },
-        tr("Convert each FILE to <DIR>/<its name without the last extension>.txt."), tr("DIR"));
-    const QCommandLineOption recursiveOption({ QStringLiteral("r"), QStringLiteral("recursive") },
-        tr("With -d: convert the pages (*.html, *.htm, *.xhtml) in each FILE that is a "
-           "directory and below it, into the same folders below DIR."));
-    const QCommandLineOption jobsOption({ QStringLiteral("j"), QStringLiteral("jobs") },
-        tr("With -d: convert up to N files at once; the default is the number of "
-           "processors (%1).")
-            .arg(QThread::idealThreadCount()),
-        tr("N"));
-    const QCommandLineOption readableOption(QStringLiteral("readable"),
-        tr("Write the text a browser shows instead of deleting tags line by line."));
-    const QCommandLineOption lfOption(
-        QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in either mode."));
-    parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption,
-        readableOption, lfOption });
-    parser.addPositionalArgument(QStringLiteral("INPUT"),
-        tr("The HTML file to read; standard input when missing or \"-\"."));
-    parser.addPositionalArgument(QStringLiteral("OUTPUT"),
-        tr("The text file to write; standard output when missing or \"-\"."));
-    parser.addPositionalArgument(QStringLiteral("FILE"), tr("With -d: the HTML files to convert."));
-
     Invocation invocation;
-    if (!parser.parse(arguments)) {
-        invocation.text = parser.errorText();
+    std::vector<std::string> unknown;
+    std::string problem;
+    bool help = false, version = false, jobsGiven = false, validJobs = true;
+    std::vector<std::string> directories;
+    optind = 0; // from the start, whatever ran before
+    for (;;) {
+        int index = -1;
+        const int found = ::getopt_long(argc, argv, shortOptions, optionTable, &index);
+        if (found == -1)
+            break;
+        // The argument that named the option: before its value when the value came apart.
+        const char *named = argv[optind - (optarg && optarg == argv[optind - 1] ? 2 : 1)];
+        const bool spelledLong = std::string_view(named).starts_with("--");
+        const int option = found == '?' || found == ':' ? optopt : found;
+        const auto longIndex = [&] {
+            return std::ranges::find(optionTable, option, &::option::val) - std::begin(optionTable);
+        };
+        if (spelledLong && (option == 0 || spelling(named) != optionTable[longIndex()].name)) {
+            unknown.emplace_back(spelling(named)); // unknown, or not spelt in full
+            continue;
+        }
+        if (found == '?' && !spelledLong) {
+            unknown.emplace_back(1, char(optopt));
+            continue;
+        }
+        if (found == ':' || found == '?') {
+            if (problem.empty())
+                problem = (found == ':' ? "Missing value after '" : "Unexpected value after '")
+                    + (spelledLong ? "--" + std::string(spelling(named))
+                                   : std::string("-") + char(option))
+                    + "'.";
+            continue;
+        }
+        switch (found) {
+        case 'h':
+            help = true;
+            break;
+        case 'v':
+            version = true;
+            break;
+        case 'd':
+            directories.emplace_back(optarg);
+            break;
+        case 'r':
+            invocation.recursive = true;
+            break;
+        case 'j': {
+            jobsGiven = true;
+            const std::optional<int> jobs = wholeNumber(optarg);
+            validJobs = jobs && *jobs > 0;
+            invocation.jobs = jobs.value_or(0);
+            break;
+        }
+        case ReadableOption:
+            invocation.options.mode = conversion::StripMode::Readable;
+            break;
+        case LfOption:
+            invocation.options.lineEnd = conversion::LineEnd::Lf;
+            break;
+        }
+    }
+    if (unknown.size() == 1) {
+        invocation.text = "Unknown option '" + unknown.front() + "'.";
         return invocation;
     }
-    if (parser.isSet(helpOption)) {
+    if (!unknown.empty()) {
+        invocation.text = "Unknown options: " + unknown.front();
+        for (std::size_t i = 1; i < unknown.size(); ++i)
+            invocation.text += ", " + unknown[i];
+        invocation.text += '.';
+        return invocation;
+    }
+    if (!problem.empty()) {
+        invocation.text = problem;
+        return invocation;
+    }
+    if (help) {
         invocation.action = Invocation::Action::ShowHelp;
-        // The parser's own usage line names the program by its full path and cannot show the
-        // two forms of the command.
-        const QString help = parser.helpText();
-        invocation.text = tr("Usage: %1 [options] [INPUT [OUTPUT]]\n"
-                             "       %1 [options] -d DIR [-r] [-j N] FILE...")
-                              .arg(QLatin1String(programName))
-            + help.mid(help.indexOf(QLatin1Char('\n')));
+        const std::size_t count = helpText.find('%');
+        invocation.text = std::string(helpText.substr(0, count)) + std::to_string(processorCount())
+            + std::string(helpText.substr(count + 1));
         return invocation;
     }
-    if (parser.isSet(versionOption)) {
+    if (version) {
         invocation.action = Invocation::Action::ShowVersion;
         return invocation;
     }
 
-    invocation.options = { parser.isSet(readableOption) ? conversion::StripMode::Readable
-                                                        : conversion::StripMode::Exact,
-        parser.isSet(lfOption) ? conversion::LineEnd::Lf : conversion::LineEnd::CrLf };
-    const QStringList positional = parser.positionalArguments();
-    bool validJobs = true;
-    if (parser.isSet(jobsOption)) {
-        invocation.jobs = parser.value(jobsOption).toInt(&validJobs);
-        validJobs = validJobs && invocation.jobs > 0;
-    } else {
-        invocation.jobs = QThread::idealThreadCount();
-    }
-    invocation.recursive = parser.isSet(recursiveOption);
-    if (positional.contains(QString()))
-        invocation.text = tr("an empty file name was given");
+    const std::vector<std::filesystem::path> positional(argv + optind, argv + argc);
+    if (!jobsGiven)
+        invocation.jobs = processorCount();
+    if (std::ranges::find(positional, std::filesystem::path()) != positional.end())
+        invocation.text = "an empty file name was given";
     else if (!validJobs)
-        invocation.text = tr("the number of jobs must be a whole number of at least 1");
-    else if (invocation.recursive && !parser.isSet(directoryOption))
-        invocation.text = tr("--recursive needs --output-directory");
-    else if (parser.isSet(jobsOption) && !parser.isSet(directoryOption))
-        invocation.text = tr("--jobs needs --output-directory");
-    if (!invocation.text.isEmpty())
+        invocation.text = "the number of jobs must be a whole number of at least 1";
+    else if (invocation.recursive && directories.empty())
+        invocation.text = "--recursive needs --output-directory";
+    else if (jobsGiven && directories.empty())
+        invocation.text = "--jobs needs --output-directory";
+    if (!invocation.text.empty())
         return invocation;
-    if (parser.isSet(directoryOption)) {
-        const QStringList directories = parser.values(directoryOption);
+    if (!directories.empty()) {
         if (directories.size() > 1)
-            invocation.text = tr("the output directory is given more than once");
-        else if (directories.constFirst().isEmpty())
-            invocation.text = tr("the output directory name is empty");
-        else if (positional.isEmpty())
-            invocation.text = tr("--output-directory needs at least one FILE to convert");
-        else if (positional.contains(standardStream))
-            invocation.text = tr("standard input (\"-\") cannot be converted into a directory");
+            invocation.text = "the output directory is given more than once";
+        else if (directories.front().empty())
+            invocation.text = "the output directory name is empty";
+        else if (positional.empty())
+            invocation.text = "--output-directory needs at least one FILE to convert";
+        else if (std::ranges::find(positional, standardStream) != positional.end())
+            invocation.text = "standard input (\"-\") cannot be converted into a directory";
         else {
             invocation.action = Invocation::Action::ConvertBatch;
-            invocation.outputDirectory = directories.constFirst();
+            invocation.outputDirectory = directories.front();
             invocation.inputs = positional;
         }
         return invocation;
     }
     if (positional.size() > 2) {
-        invocation.text = tr("too many arguments; only INPUT and OUTPUT may be given");
+        invocation.text = "too many arguments; only INPUT and OUTPUT may be given";
         return invocation;
     }
     invocation.action = Invocation::Action::Convert;
-    invocation.input = positional.value(0, standardStream);
-    invocation.output = positional.value(1, standardStream);
+    invocation.input = positional.size() > 0 ? positional[0] : standardStream;
+    invocation.output = positional.size() > 1 ? positional[1] : standardStream;
     return invocation;
 }
 
@@ -164,8 +270,7 @@ ExitStatus execute(const Invocation &invocation)
     case Invocation::Action::ShowHelp:
         return printToStandardOutput(invocation.text);
     case Invocation::Action::ShowVersion:
-        return printToStandardOutput(QLatin1String(programName) + QLatin1Char(' ')
-            + QCoreApplication::applicationVersion() + QLatin1Char('\n'));
+        return printToStandardOutput(std::string(programName) + ' ' + PLAINTROVE_VERSION + '\n');
     case Invocation::Action::Convert:
         return report(convert(invocation.input, invocation.output, invocation.options));
     case Invocation::Action::ConvertBatch:
@@ -175,8 +280,7 @@ ExitStatus execute(const Invocation &invocation)
         break;
     }
     printError(invocation.text);
-    printLineToStandardError(
-        tr("Try '%1 --help' for more information.").arg(QLatin1String(programName)));
+    printLineToStandardError("Try '" + std::string(programName) + " --help' for more information.");
     return ExitStatus::UsageError;
 }
 

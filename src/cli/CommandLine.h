@@ -6,12 +6,15 @@
 //   plaintrove-strip -d DIR FILE...         each FILE to DIR/<name without last extension>.txt
 //   plaintrove-strip -d DIR -r DIRECTORY... the pages below each DIRECTORY, mirrored below DIR
 //   --readable: the text a browser shows; --lf: LF line ends instead of CR LF
+//
+// Names are taken as the bytes they are, whatever their character set.
 
 #include "Reporting.h"
 #include "TextSink.h"
 
-#include <QString>
-#include <QStringList>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 namespace plaintrove::cli {
 
@@ -21,18 +24,18 @@ struct Invocation
     enum class Action { Convert, ConvertBatch, ShowHelp, ShowVersion, RefuseUsage };
 
     Action action = Action::RefuseUsage;
-    QString input; // Convert: a path, or "-" for standard input
-    QString output; // Convert: a path, or "-" for standard output
-    QString outputDirectory; // ConvertBatch
-    QStringList inputs; // ConvertBatch
+    std::filesystem::path input; // Convert: a path, or "-" for standard input
+    std::filesystem::path output; // Convert: a path, or "-" for standard output
+    std::filesystem::path outputDirectory; // ConvertBatch
+    std::vector<std::filesystem::path> inputs; // ConvertBatch
     bool recursive = false; // ConvertBatch: directories among the inputs are walked
     int jobs = 1; // ConvertBatch: conversions at once
     conversion::StripOptions options; // Convert, ConvertBatch
-    QString text; // ShowHelp: the help; RefuseUsage: what is wrong
+    std::string text; // ShowHelp: the help; RefuseUsage: what is wrong
 };
 
-// `arguments` as QCoreApplication::arguments() gives them, the program's name first.
-Invocation parseCommandLine(const QStringList &arguments);
+// The arguments of main(), the program's name first. Reorders argv as getopt_long does.
+Invocation parseCommandLine(int argc, char *argv[]);
 
 // Carries out an invocation, writing messages to standard error. Returns the exit status.
 ExitStatus execute(const Invocation &invocation);

@@ -1,15 +1,13 @@
 #include "ProgressLine.h"
 
-#include "Reporting.h"
-
+#include <array>
 #include <cstdio>
 #include <unistd.h>
 
 namespace plaintrove::cli {
 
-ProgressLine::ProgressLine(qsizetype total)
+ProgressLine::ProgressLine()
     : m_enabled(::isatty(STDERR_FILENO) == 1)
-    , m_total(total)
 { }
 
 ProgressLine::~ProgressLine()
@@ -20,7 +18,7 @@ ProgressLine::~ProgressLine()
     std::fputc('\n', stderr);
 }
 
-void ProgressLine::fileDone(qint64 bytes)
+void ProgressLine::fileDone(std::int64_t bytes)
 {
     ++m_done;
     m_bytes += bytes;
@@ -40,13 +38,15 @@ void ProgressLine::draw()
 {
     m_drawn = Clock::now();
     const double seconds = std::chrono::duration<double>(m_drawn - m_start).count();
-    const QString line = tr("%1 of %2 files, %3 MB/s, %4 s")
-                             .arg(m_done)
-                             .arg(m_total)
-                             .arg(seconds > 0 ? double(m_bytes) / 1e6 / seconds : 0.0, 0, 'f', 1)
-                             .arg(seconds, 0, 'f', 1);
-    const QByteArray text = "\r\033[K" + line.toLocal8Bit();
-    std::fwrite(text.constData(), 1, std::size_t(text.size()), stderr);
+    const double rate = seconds > 0 ? double(m_bytes) / 1e6 / seconds : 0.0;
+    std::array<char, 128> line;
+    const int length = m_total
+        ? std::snprintf(line.data(), line.size(), "\r\033[K%llu of %llu files, %.1f MB/s, %.1f s",
+            static_cast<unsigned long long>(m_done), static_cast<unsigned long long>(*m_total),
+            rate, seconds)
+        : std::snprintf(line.data(), line.size(), "\r\033[K%llu files, %.1f MB/s, %.1f s",
+            static_cast<unsigned long long>(m_done), rate, seconds);
+    std::fwrite(line.data(), 1, std::min(std::size_t(length), line.size() - 1), stderr);
     m_shown = true;
 }
 

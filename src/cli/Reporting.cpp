@@ -3,9 +3,9 @@
 #include "ConversionRun.h"
 #include "Interruption.h"
 
-#include <QCoreApplication>
 #include <algorithm>
 #include <cstdio>
+#include <string>
 
 namespace plaintrove::cli {
 
@@ -20,26 +20,22 @@ ExitStatus worse(ExitStatus a, ExitStatus b)
     return rank(a) >= rank(b) ? a : b;
 }
 
-QString tr(const char *text)
-{
-    return QCoreApplication::translate("plaintrove::cli::CommandLine", text);
-}
-
 // Standard error is unbuffered and the last resort: if even it fails there is no one to tell.
-void printLineToStandardError(const QString &text)
+void printLineToStandardError(std::string_view text)
 {
-    const QByteArray line = (text + QLatin1Char('\n')).toLocal8Bit();
-    std::fwrite(line.constData(), 1, static_cast<std::size_t>(line.size()), stderr);
+    std::string line(text);
+    line += '\n';
+    std::fwrite(line.data(), 1, line.size(), stderr);
 }
 
-void printError(const QString &message)
+void printError(std::string_view message)
 {
-    printLineToStandardError(QLatin1String("plaintrove-strip: ") + message);
+    printLineToStandardError(std::string("plaintrove-strip: ").append(message));
 }
 
-void printFileMessage(const QString &path, const QString &reason)
+void printFileMessage(const std::filesystem::path &path, std::string_view reason)
 {
-    printError(path + QLatin1String(": ") + reason);
+    printError(path.native() + ": " + std::string(reason));
 }
 
 ExitStatus report(const conversion::ConversionResult &result)
@@ -51,7 +47,7 @@ ExitStatus report(const conversion::ConversionResult &result)
     case conversion::ConversionStatus::Converted:
         return ExitStatus::Converted;
     case conversion::ConversionStatus::ConvertedUnclosedTag:
-        printFileMessage(result.path, tr("warning: %1").arg(result.reason));
+        printFileMessage(result.path, "warning: " + result.reason);
         return ExitStatus::UnclosedTag;
     case conversion::ConversionStatus::Failed:
         break;

@@ -1,9 +1,10 @@
 #pragma once
 
 // What plaintrove-strip tells its caller: the exit status, and messages on standard error that
-// name the file and the reason.
+// name the file, by its bytes as they are, and the reason.
 
-#include <QString>
+#include <filesystem>
+#include <string_view>
 
 namespace plaintrove::conversion {
 struct ConversionResult;
@@ -22,12 +23,10 @@ enum class ExitStatus : int {
 // wrong usage (2) outranks both.
 ExitStatus worse(ExitStatus a, ExitStatus b);
 
-QString tr(const char *text);
-
 // One line, written at once: lines of a batch never mix.
-void printLineToStandardError(const QString &text);
-void printError(const QString &message);
-void printFileMessage(const QString &path, const QString &reason);
+void printLineToStandardError(std::string_view text);
+void printError(std::string_view message);
+void printFileMessage(const std::filesystem::path &path, std::string_view reason);
 
 // Prints what went wrong with a conversion, if anything, and returns its status.
 ExitStatus report(const conversion::ConversionResult &result);

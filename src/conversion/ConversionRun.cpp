@@ -4,24 +4,18 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
-#include "readable/ReadableStripper.h"
 #include "exact/TagStripper.h"
+#include "readable/ReadableStripper.h"
 
-#include <QCoreApplication>
 #include <memory>
 
 namespace plaintrove::conversion {
 
 namespace {
 
-QString tr(const char *text)
+ConversionResult failed(const std::filesystem::path &path, std::string reason)
 {
-    return QCoreApplication::translate("plaintrove::conversion::ConversionRun", text);
-}
-
-ConversionResult failed(const QString &path, const QString &reason)
-{
-    return { ConversionStatus::Failed, path, reason };
+    return { ConversionStatus::Failed, path, std::move(reason) };
 }
 
 class OutputSink final : public TextSink
@@ -45,8 +39,8 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
     const auto buffer = std::make_unique_for_overwrite<char[]>(blockSize);
     for (;;) {
         if (runtime::interruption())
-            return failed(output.path(), tr("interrupted"));
-        const qint64 count = input.read({ buffer.get(), blockSize });
+            return failed(output.path(), "interrupted");
+        const std::int64_t count = input.read({ buffer.get(), blockSize });
         if (count < 0)
             return failed(input.path(), input.errorString());
         if (count == 0)
@@ -59,7 +53,7 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
         return { ConversionStatus::Converted, output.path(), {} };
     case StripOutcome::UnclosedTag:
         return { ConversionStatus::ConvertedUnclosedTag, input.path(),
-            tr("the input ends inside a tag that is never closed; the text before it was kept") };
+            "the input ends inside a tag that is never closed; the text before it was kept" };
     case StripOutcome::SinkFailed:
         break;
     }
@@ -78,12 +72,16 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, S
     // temporary file cannot be the input.
     if (!output.replaces() && runtime::isRegularFile(input.descriptor())
         && runtime::fileIdentity(input.descriptor()) == runtime::fileIdentity(output.descriptor()))
-        return failed(output.path(), tr("the output file is the input file"));
+        return failed(output.path(), "the output file is the input file");
 
     OutputSink sink(output);
-    if (options.mode == StripMode::Readable) {
+    switch (options.mode) {
+    case StripMode::Readable: {
         ReadableStripper stripper(sink, options.lineEnd);
         return feed(input, output, stripper);
+    }
+    case StripMode::Exact:
+        break;
     }
     TagStripper stripper(sink, options.lineEnd);
     return feed(input, output, stripper);
@@ -101,32 +99,32 @@ ConversionResult committed(ConversionResult result, runtime::OutputFile &output)
 ConversionResult runConversion(const ConversionRequest &request)
 {
     const runtime::InterruptionGuard interruptions;
-    if (request.fileName.isEmpty())
-        return failed(request.directory, tr("no input file is selected"));
+    if (request.fileName.empty())
+        return failed(request.directory, "no input file is selected");
     // Joined as they stand: a directory that already ends in "/" yields a doubled separator,
     // which the file system reads as one.
-    runtime::InputFile input(request.directory + QLatin1Char('/') + request.fileName);
+    runtime::InputFile input(request.directory.native() + '/' + request.fileName.native());
     return runConversion(input, request.outputPath);
 }
 
 ConversionResult runConversion(
-    runtime::InputFile &input, const QString &outputPath, StripOptions options)
+    runtime::InputFile &input, const std::filesystem::path &outputPath, StripOptions options)
 {
     PendingConversion pending = convertWithoutCommit(input, outputPath, options);
     return pending.output ? committed(pending.result, *pending.output) : pending.result;
 }
 
 PendingConversion convertWithoutCommit(
-    runtime::InputFile &input, const QString &outputPath, StripOptions options)
+    runtime::InputFile &input, const std::filesystem::path &outputPath, StripOptions options)
 {
     if (!input.isOpen())
         return { failed(input.path(), input.errorString()), nullptr };
-    if (outputPath.isEmpty())
-        return { failed(input.path(), tr("no output file was given")), nullptr };
+    if (outputPath.empty())
+        return { failed(input.path(), "no output file was given"), nullptr };
     // Checked before the output is even prepared: a replaced input is lost for good.
     const auto identity = runtime::fileIdentity(input.descriptor());
     if (identity && identity == runtime::fileIdentity(outputPath))
-        return { failed(outputPath, tr("the output file is the input file")), nullptr };
+        return { failed(outputPath, "the output file is the input file"), nullptr };
     auto output = std::make_unique<runtime::OutputFile>(outputPath);
     ConversionResult result = strip(input, *output, options);
     return { std::move(result), std::move(output) };

@@ -2,12 +2,14 @@
 
 // One conversion of a file: opens the input, refuses outputs that would destroy it, strips the
 // markup into a temporary file beside the output and replaces the output only when everything
-// succeeded. An existing output is never touched by a run that failed.
+// succeeded. An existing output is never touched by a run that failed. Paths are bytes, as the
+// system spells them; messages are English.
 
 #include "TextSink.h"
 
-#include <QString>
+#include <filesystem>
 #include <memory>
+#include <string>
 
 namespace plaintrove::runtime {
 class InputFile;
@@ -18,9 +20,9 @@ namespace plaintrove::conversion {
 
 struct ConversionRequest
 {
-    QString directory; // the directory the input file was chosen in
-    QString fileName; // the input's name within it; empty when nothing is selected
-    QString outputPath; // used exactly as given
+    std::filesystem::path directory; // the directory the input file was chosen in
+    std::filesystem::path fileName; // the input's name within it; empty when nothing is selected
+    std::filesystem::path outputPath; // used exactly as given
 };
 
 enum class ConversionStatus {
@@ -32,8 +34,9 @@ enum class ConversionStatus {
 struct ConversionResult
 {
     ConversionStatus status = ConversionStatus::Failed;
-    QString path; // the file the outcome is about (the input, or the output on a write failure)
-    QString reason; // why it failed or what the warning is; empty when Converted
+    std::filesystem::path path; // the file the outcome is about (the input, or the output on a
+                                // write failure)
+    std::string reason; // why it failed or what the warning is; empty when Converted
 };
 
 // Runs the whole conversion for a request.
@@ -41,7 +44,7 @@ ConversionResult runConversion(const ConversionRequest &request);
 
 // Converts an already opened input (standard input, for instance) into the file `outputPath`.
 ConversionResult runConversion(
-    runtime::InputFile &input, const QString &outputPath, StripOptions options = {});
+    runtime::InputFile &input, const std::filesystem::path &outputPath, StripOptions options = {});
 
 // A conversion whose output is written but not yet committed: a batch commits many together.
 // `output` is null when the output could not even be prepared.
@@ -51,7 +54,7 @@ struct PendingConversion
     std::unique_ptr<runtime::OutputFile> output;
 };
 PendingConversion convertWithoutCommit(
-    runtime::InputFile &input, const QString &outputPath, StripOptions options = {});
+    runtime::InputFile &input, const std::filesystem::path &outputPath, StripOptions options = {});
 
 // Copies an opened input to an opened output without markup, and commits the output when the
 // input was read to its end; on a failure the output is given up.

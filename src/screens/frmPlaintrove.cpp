@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QMimeData>
@@ -65,6 +66,17 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
+
+// Qt spells names in UTF-8; the conversion takes the bytes the system names the file by.
+std::filesystem::path systemPath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString shownPath(const std::filesystem::path &path)
+{
+    return QFile::decodeName(QByteArray::fromStdString(path.native()));
+}
 
 conversion::ConversionResult convert(const conversion::ConversionRequest &request)
 {
@@ -227,16 +239,29 @@ void frmPlaintrove::cmdConvTab_Click()
         return;
     }
 
-    const conversion::ConversionResult result
-        = convert(conversion::ConversionRequest { directory, fileName, outputPath });
+    // A name that is not UTF-8 is listed with U+FFFD in place of the bytes Qt cannot read, and
+    // then spells another file.
+    const QString input = directory + QLatin1Char('/') + fileName;
+    if (fileName.contains(QChar::ReplacementCharacter) && !QFileInfo::exists(input)) {
+        m_dialogs->warning(this,
+            tr("The name of the file %1 is not valid UTF-8, and this window can only open UTF-8 "
+               "names. Rename the file, or convert it with plaintrove-strip.")
+                .arg(input),
+            tr("File Not Opened"));
+        return;
+    }
+
+    const conversion::ConversionResult result = convert(conversion::ConversionRequest {
+        systemPath(directory), systemPath(fileName), systemPath(outputPath) });
+    const QString path = shownPath(result.path);
+    const QString reason = QString::fromLocal8Bit(result.reason);
     switch (result.status) {
     case conversion::ConversionStatus::Failed:
-        m_dialogs->warning(this,
-            tr("%1: %2\n\nNo file was written or changed.").arg(result.path, result.reason),
+        m_dialogs->warning(this, tr("%1: %2\n\nNo file was written or changed.").arg(path, reason),
             tr("Conversion Failed"));
         return;
     case conversion::ConversionStatus::ConvertedUnclosedTag:
-        m_dialogs->warning(this, tr("%1: %2").arg(result.path, result.reason), tr("Unclosed Tag"));
+        m_dialogs->warning(this, tr("%1: %2").arg(path, reason), tr("Unclosed Tag"));
         break;
     case conversion::ConversionStatus::Converted:
         break;

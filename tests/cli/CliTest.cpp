@@ -8,11 +8,15 @@
 #include <QProcess>
 #include <array>
 #include <fcntl.h>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <gtest/gtest.h>
 #include <linux/capability.h>
+#include <set>
 #include <sys/prctl.h>
 #include <sys/resource.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace {
@@ -189,12 +193,7 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
         Row { "ReadableWithLfFromStandardInput", { "--lf", "--readable", "-", "new.txt" }, 0, "",
             { { "new.txt", QByteArray(readableText).replace("\r\n", "\n") } }, {}, page },
         Row { "ReadableUnclosedTagWarns", { "--readable", "open.html" }, 3,
-            "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" },
-        // Qt reads arguments as UTF-8, and would spell this one as "a\uFFFD.txt", another file.
-        Row { "NameThatIsNotUtf8", {}, 1, "a\xFF.txt: the name is not valid UTF-8", {}, {}, {},
-            [] {
-                ::execl(PLAINTROVE_STRIP, "plaintrove-strip", "page.html", "a\xFF.txt", nullptr);
-            } }),
+            "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
@@ -245,11 +244,9 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             { { "old.html", page } }, {}, {},
             [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("old.html")); } },
         siteRow("SiteMirroredWithOneJob", "1"), siteRow("SiteMirroredWithFourJobs", "4"),
-        // Nothing is skipped without a word: a name that is not UTF-8, a link to nothing, a
-        // folder that cannot be read.
+        // Nothing is skipped without a word: a link to nothing, a folder that cannot be read.
         Row { "WalkReportsWhatItCannotTake", { "-r", "-d", "out", "site" }, 1,
-            "plaintrove-strip: site/c\uFFFD.html: the name is not valid UTF-8, and the program can "
-            "only open UTF-8 names\nplaintrove-strip: site/gone.html: No such file or directory\n"
+            "plaintrove-strip: site/gone.html: No such file or directory\n"
             "plaintrove-strip: site/locked: Permission denied\n",
             { { "out", "directory" }, { "out/a.txt", pageText } }, {}, {}, withoutRootsPowers,
             [](const Sandbox &s) {
@@ -258,8 +255,6 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
                 s.write(QStringLiteral("site/locked/b.html"), page);
                 QFile::setPermissions(s.path(QStringLiteral("site/locked")), {});
                 QFile::link(QStringLiteral("nowhere"), s.path(QStringLiteral("site/gone.html")));
-                const QByteArray name = QFile::encodeName(s.path("site/")) + "c\xFF.html";
-                ::close(::open(name.constData(), O_WRONLY | O_CREAT, 0644));
             } },
         // No folder is made for an input that cannot be read, and one made for an input that
         // failed later is taken away again.
@@ -289,6 +284,26 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
                 s.write(QStringLiteral("site/a.htm"), "x <b>y</b>\r\n");
                 s.write(QStringLiteral("site/a.html"), page);
             } },
+        // Two walked directories mirror into the same folders: the second page is refused.
+        Row { "WalkedDirectoriesThatShareAnOutput", { "-r", "-d", "out", "site", "sub" }, 1,
+            "plaintrove-strip: sub/a.html: its output file out/a.txt is already the output of "
+            "site/a.html\n",
+            { { "out", "directory" }, { "out/a.txt", pageText } }, {}, {}, {},
+            [](const Sandbox &s) {
+                QDir(s.root()).mkdir(QStringLiteral("site"));
+                s.write(QStringLiteral("site/a.html"), page);
+                s.write(QStringLiteral("sub/a.html"), page);
+            } },
+        // Replacing the output would replace the page it links to.
+        Row { "OutputThatLinksToAPage", { "-r", "-d", "sub", "site" }, 1,
+            "plaintrove-strip: sub/a.txt: the output file is also one of the input files\n",
+            { { "sub/b.txt", pageText } }, {}, {}, {},
+            [](const Sandbox &s) {
+                QDir(s.root()).mkdir(QStringLiteral("site"));
+                s.write(QStringLiteral("site/a.html"), page);
+                s.write(QStringLiteral("site/b.html"), page);
+                QFile::link(QStringLiteral("../site/b.html"), s.path(QStringLiteral("sub/a.txt")));
+            } },
         // Qt takes a name starting with ':' for one of its resources, which no directory holds.
         Row { "DirectoryStartingWithAColon", { "-r", "-d", "sub", ":site" }, 0, "",
             { { "sub/a.txt", pageText } }, {}, {}, {},
@@ -299,6 +314,100 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
         Row { "NamesStartingWithAColon", { "-d", "sub", ":page.html" }, 0, "",
             { { "sub/:page.txt", pageText }, { ":page.html", page } }, {}, {},
             [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral(":page.html")); } }),
+    [](const auto &row) { return std::string(row.param.name); });
+
+// A name is bytes: names in Latin-1 and in Shift_JIS (whose second bytes may be '\\') in every
+// place a name goes, each converted to the same bytes. QProcess would pass them on as UTF-8.
+const std::string latin1 = "caf\xE9"; // café
+const std::string shiftJis = "\x93\xFA\x96\x7B\x95\x5C"; // 日本表
+
+struct NameRow
+{
+    const char *name;
+    std::vector<std::string> arguments;
+    std::vector<std::string> pages; // made below the sandbox before the run
+    std::vector<std::string> written; // hold the page's text afterwards
+    int exitCode = 0;
+    std::string standardError = {};
+    friend void PrintTo(const NameRow &row, std::ostream *os) { *os << row.name; }
+};
+
+class Names : public ::testing::TestWithParam<NameRow>
+{
+};
+
+// Every file below `root`, by its path below it.
+std::set<std::string> filesBelow(const std::filesystem::path &root)
+{
+    std::set<std::string> files;
+    for (const auto &entry : std::filesystem::recursive_directory_iterator(root)) {
+        if (!entry.is_directory())
+            files.insert(entry.path().lexically_relative(root).native());
+    }
+    return files;
+}
+
+TEST_P(Names, AreConvertedToTheSameBytes)
+{
+    const NameRow &row = GetParam();
+    const Sandbox sandbox;
+    const std::filesystem::path root = QFile::encodeName(sandbox.root()).toStdString();
+    std::set<std::string> expected = filesBelow(root);
+    for (const std::string &page : row.pages) {
+        std::filesystem::create_directories((root / page).parent_path());
+        std::filesystem::copy_file(root / "page.html", root / page);
+        expected.insert(page);
+    }
+    std::vector<char *> argv { const_cast<char *>(PLAINTROVE_STRIP) };
+    for (const std::string &argument : row.arguments)
+        argv.push_back(const_cast<char *>(argument.c_str()));
+    argv.push_back(nullptr);
+    int errors[2];
+    ASSERT_EQ(::pipe(errors), 0);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        ::dup2(errors[1], STDERR_FILENO);
+        if (::chdir(root.c_str()) == 0)
+            ::execv(PLAINTROVE_STRIP, argv.data());
+        ::_exit(127);
+    }
+    ::close(errors[1]);
+    std::string message;
+    std::array<char, 4096> buffer;
+    for (ssize_t count; (count = ::read(errors[0], buffer.data(), buffer.size())) > 0;)
+        message.append(buffer.data(), std::size_t(count));
+    ::close(errors[0]);
+    int status = 0;
+    ::waitpid(child, &status, 0);
+
+    EXPECT_EQ(WEXITSTATUS(status), row.exitCode);
+    EXPECT_EQ(message, row.standardError);
+    for (const std::string &file : row.written) {
+        std::ifstream written(root / file, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(written), {}), pageText.toStdString())
+            << file;
+        expected.insert(file);
+    }
+    EXPECT_EQ(filesBelow(root), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Bytes, Names,
+    ::testing::Values(
+        NameRow { "Input", { latin1 + ".html", "out.txt" }, { latin1 + ".html" }, { "out.txt" } },
+        NameRow { "Output", { "page.html", shiftJis + ".txt" }, {}, { shiftJis + ".txt" } },
+        NameRow { "OutputDirectory", { "-d", shiftJis + "/" + latin1, latin1 + ".html" },
+            { latin1 + ".html" }, { shiftJis + "/" + latin1 + "/" + latin1 + ".txt" } },
+        NameRow { "FoundByTheWalk", { "-r", "-d", "out", shiftJis },
+            { shiftJis + "/" + latin1 + ".HTM",
+                shiftJis + "/" + shiftJis + "/" + latin1 + ".html" },
+            { "out/" + latin1 + ".txt", "out/" + shiftJis + "/" + latin1 + ".txt" } },
+        NameRow { "NamedInAMessage", { shiftJis + ".html" }, {}, {}, 1,
+            "plaintrove-strip: " + shiftJis + ".html: No such file or directory\n" },
+        NameRow { "NamedInAClash", { "-r", "-d", "out", "site" },
+            { "site/" + latin1 + ".htm", "site/" + latin1 + ".html" }, { "out/" + latin1 + ".txt" },
+            1,
+            "plaintrove-strip: site/" + latin1 + ".html: its output file out/" + latin1
+                + ".txt is already the output of site/" + latin1 + ".htm\n" }),
     [](const auto &row) { return std::string(row.param.name); });
 
 TEST(CommandLine, HelpShowsBothFormsAndTheExitStatuses)

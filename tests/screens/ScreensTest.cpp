@@ -13,12 +13,15 @@
 
 #include <QAccessible>
 #include <QApplication>
+#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QScreen>
 #include <QTest>
+#include <fcntl.h>
 #include <optional>
+#include <unistd.h>
 
 using namespace plaintrove;
 using namespace Qt::StringLiterals;
@@ -252,6 +255,23 @@ private slots:
             output.isEmpty() ? m_sandbox->snapshot() == before : m_sandbox->read(answer) == output);
         const auto &files = control<runtime::FileListBox>(); // the new file is on show
         QCOMPARE(files.findItems(u"out.txt"_s, Qt::MatchExactly).isEmpty(), output.isEmpty());
+    }
+
+    // Qt lists a name that is not UTF-8 as it can; choosing it says why it cannot be opened.
+    void nameThatIsNotUtf8()
+    {
+        QVERIFY(openMain());
+        const QByteArray name = QFile::encodeName(m_sandbox->root()) + "/caf\xE9.html";
+        QVERIFY(::close(::open(name.constData(), O_WRONLY | O_CREAT, 0644)) == 0);
+        auto &files = control<runtime::FileListBox>();
+        files.refresh();
+        files.setCurrentItem(files.findItems(u"caf\uFFFD.html"_s, Qt::MatchExactly).value(0));
+        m_dialogs.inputAnswers = { m_sandbox->path(u"out.txt"_s) };
+        QTest::mouseClick(&control<QPushButton>(), Qt::LeftButton);
+        QCOMPARE(shown().value(1),
+            u"File Not Opened: The name of the file ~/caf\uFFFD.html is not valid UTF-8, and this "
+            "window can only open UTF-8 names. Rename the file, or convert it with "
+            "plaintrove-strip."_s);
     }
 
     void choosing_data()

@@ -1,6 +1,5 @@
 #include "FileIdentity.h"
 
-#include <QFile>
 #include <sys/stat.h>
 
 namespace plaintrove::runtime {
@@ -14,10 +13,10 @@ FileIdentity identityOf(const struct stat &status)
 
 } // namespace
 
-std::optional<FileIdentity> fileIdentity(const QString &path)
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path &path)
 {
     struct stat status = {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+    if (::stat(path.c_str(), &status) != 0)
         return std::nullopt;
     return identityOf(status);
 }

@@ -3,9 +3,9 @@
 // What makes a file the same file whatever its path: device and inode. The conversion refuses to
 // write over the file it reads, however the two are spelt, through symbolic and hard links.
 
-#include <QString>
 #include <compare>
 #include <cstdint>
+#include <filesystem>
 #include <optional>
 
 namespace plaintrove::runtime {
@@ -18,7 +18,7 @@ struct FileIdentity
 };
 
 // The identity of the file `path` names (through links), or nothing when it names none.
-std::optional<FileIdentity> fileIdentity(const QString &path);
+std::optional<FileIdentity> fileIdentity(const std::filesystem::path &path);
 
 // The identity of an open descriptor, or nothing when it is not open.
 std::optional<FileIdentity> fileIdentity(int fd);

@@ -2,26 +2,25 @@
 
 #include "Interruption.h"
 
-#include <QCoreApplication>
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
 namespace plaintrove::runtime {
 
-InputFile::InputFile(const QString &path)
-    : m_path(path)
+InputFile::InputFile(std::filesystem::path path)
+    : m_path(std::move(path))
 {
     do
-        m_fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+        m_fd = ::open(m_path.c_str(), O_RDONLY | O_CLOEXEC);
     while (m_fd < 0 && errno == EINTR && !interruption()); // a pipe waits for a writer
     if (m_fd < 0)
-        m_error = qt_error_string(errno);
+        m_error = std::generic_category().message(errno);
 }
 
-InputFile::InputFile(int fd, QString path)
+InputFile::InputFile(int fd, std::filesystem::path path)
     : m_fd(fd)
     , m_owned(false)
     , m_path(std::move(path))
@@ -29,8 +28,7 @@ InputFile::InputFile(int fd, QString path)
 
 InputFile InputFile::standardInput()
 {
-    return { STDIN_FILENO,
-        QCoreApplication::translate("plaintrove::runtime::InputFile", "standard input") };
+    return { STDIN_FILENO, "standard input" };
 }
 
 InputFile::~InputFile()
@@ -39,14 +37,14 @@ InputFile::~InputFile()
         ::close(m_fd);
 }
 
-qint64 InputFile::read(std::span<char> buffer)
+std::int64_t InputFile::read(std::span<char> buffer)
 {
     ssize_t count = -1;
     do
         count = ::read(m_fd, buffer.data(), buffer.size());
     while (count < 0 && errno == EINTR && !interruption());
     if (count < 0)
-        m_error = qt_error_string(errno);
+        m_error = std::generic_category().message(errno);
     return count;
 }
 

@@ -1,11 +1,10 @@
 #include "Interruption.h"
 
-#include <QByteArray>
-#include <QCoreApplication>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace plaintrove::runtime {
 
@@ -50,13 +49,9 @@ InterruptionGuard::~InterruptionGuard()
     const int signal = interruption();
     if (signal == 0)
         return;
-    const QByteArray message = QByteArray(program_invocation_short_name) + ": "
-        + QCoreApplication::translate("plaintrove::runtime::Interruption",
-            "interrupted by SIG%1; no file was left half written")
-              .arg(QLatin1String(sigabbrev_np(signal)))
-              .toLocal8Bit()
-        + '\n';
-    std::fwrite(message.constData(), 1, std::size_t(message.size()), stderr);
+    const std::string message = std::string(program_invocation_short_name) + ": interrupted by SIG"
+        + sigabbrev_np(signal) + "; no file was left half written\n";
+    std::fwrite(message.data(), 1, message.size(), stderr);
     // Ended by the signal itself, as the caller's shell expects.
     std::raise(signal);
 }

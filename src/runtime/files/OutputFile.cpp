@@ -3,9 +3,6 @@
 #include "FileIdentity.h"
 #include "Interruption.h"
 
-#include <QCoreApplication>
-#include <QFile>
-#include <QRandomGenerator>
 #include <algorithm>
 #include <array>
 #include <cerrno>
@@ -15,6 +12,7 @@
 #include <fcntl.h>
 #include <map>
 #include <sys/stat.h>
+#include <system_error>
 #include <unistd.h>
 #include <utility>
 
@@ -33,25 +31,32 @@ namespace plaintrove::runtime {
 
 namespace {
 
-QByteArray directoryOf(const QByteArray &path)
+std::string directoryOf(const std::string &path)
 {
-    const qsizetype slash = path.lastIndexOf('/');
-    return slash <= 0 ? QByteArray(slash == 0 ? "/" : ".") : path.left(slash);
+    const std::size_t slash = path.rfind('/');
+    if (slash == 0 || slash == std::string::npos)
+        return slash == 0 ? "/" : ".";
+    return path.substr(0, slash);
+}
+
+std::string errorText(int error)
+{
+    return std::generic_category().message(error);
 }
 
 // The descriptor of this process that `path` names as an entry of its descriptor folder
 // (/proc/self/fd/N, /dev/fd/N); -1 for any other path.
-int descriptorNamedBy(const QByteArray &path)
+int descriptorNamedBy(const std::string &path)
 {
-    const QByteArray name = path.mid(path.lastIndexOf('/') + 1);
-    if (name.isEmpty() || name.size() > 9
+    const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
+    if (name.empty() || name.size() > 9
         || !std::ranges::all_of(name, [](char c) { return c >= '0' && c <= '9'; }))
         return -1;
-    const auto folder = fileIdentity(QFile::decodeName(directoryOf(path)));
+    const auto folder = fileIdentity(directoryOf(path));
     const bool ours = folder
-        && (folder == fileIdentity(QStringLiteral("/proc/self/fd"))
-            || folder == fileIdentity(QStringLiteral("/proc/thread-self/fd")));
-    return ours ? name.toInt() : -1;
+        && (folder == fileIdentity("/proc/self/fd")
+            || folder == fileIdentity("/proc/thread-self/fd"));
+    return ours ? std::stoi(std::string(name)) : -1;
 }
 
 // Where a chain of symbolic links leads: the file it finally names, whether or not it exists
@@ -61,42 +66,41 @@ int descriptorNamedBy(const QByteArray &path)
 // its start, not where the descriptor stands.
 struct Destination
 {
-    QByteArray path;
+    std::string path;
     int descriptor = -1;
     int error = 0;
 };
 
-Destination destinationOf(QByteArray path)
+Destination destinationOf(std::string path)
 {
     std::array<char, PATH_MAX> target = {};
     for (int hops = 0; hops < 40; ++hops) { // the system's own limit; a loop fails before
         if (const int fd = descriptorNamedBy(path); fd >= 0)
             return { {}, fd };
-        const ssize_t length = ::readlink(path.constData(), target.data(), target.size());
+        const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
         if (length == ssize_t(target.size()))
             return { {}, -1, ENAMETOOLONG }; // cut short: the rest would name another file
         if (length <= 0)
             break;
-        const QByteArray next(target.data(), length);
-        path = next.startsWith('/') ? next : directoryOf(path) + '/' + next;
+        std::string next(target.data(), std::size_t(length));
+        path = next.starts_with('/') ? std::move(next) : directoryOf(path) + '/' + next;
     }
     return { path };
 }
 
 // "<name>.plaintrove-XXXXXX" beside `target`; a name too long for that is cut short.
-QByteArray temporaryNameFor(const QByteArray &target)
+std::string temporaryNameFor(const std::string &target)
 {
     static constexpr char letters[]
         = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-    constexpr qsizetype random = 6;
+    constexpr std::size_t random = 6;
     constexpr auto mark = OutputFile::temporaryMark;
-    const qsizetype slash = target.lastIndexOf('/');
-    QByteArray name = target.left(std::min(
-        target.size(), slash + 1 + NAME_MAX - static_cast<qsizetype>(mark.size()) - random));
-    name.append(mark.data(), static_cast<qsizetype>(mark.size()));
-    for (qsizetype i = 0; i < random; ++i)
-        name.append(letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)]);
-    return name;
+    const std::size_t name = target.rfind('/') + 1; // 0 without a slash
+    std::string path = target.substr(0, name + NAME_MAX - mark.size() - random);
+    path += mark;
+    for (std::size_t i = 0; i < random; ++i)
+        path += letters[::arc4random_uniform(sizeof letters - 1)];
+    return path;
 }
 
 // Replacing must not hand a user's file to whoever runs the program (root, say); anyone else
@@ -111,9 +115,9 @@ void keepOwnerAndPermissions(int fd, const struct stat &old)
 }
 
 // Failing here changes nothing that was promised: the data is on the disk.
-void syncDirectory(const QByteArray &directory)
+void syncDirectory(const std::string &directory)
 {
-    const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
         ::close(fd);
@@ -122,38 +126,37 @@ void syncDirectory(const QByteArray &directory)
 
 } // namespace
 
-OutputFile::OutputFile(const QString &path)
-    : m_path(path)
+OutputFile::OutputFile(std::filesystem::path path)
+    : m_path(std::move(path))
 {
-    const QByteArray native = QFile::encodeName(path);
-    const Destination destination = destinationOf(native);
+    const Destination destination = destinationOf(m_path.native());
     struct stat status = {};
     if (destination.error != 0) {
-        m_error = qt_error_string(destination.error);
+        m_error = errorText(destination.error);
     } else if (destination.descriptor >= 0) {
         // Written where the descriptor stands, appending if it appends, as `-` is.
         if (::fcntl(destination.descriptor, F_GETFD) == -1)
-            m_error = qt_error_string(errno);
+            m_error = errorText(errno);
         else
             m_fd = destination.descriptor;
-    } else if (::stat(native.constData(), &status) != 0) {
+    } else if (::stat(m_path.c_str(), &status) != 0) {
         if (errno == ENOENT)
             openTemporary(destination.path, nullptr);
         else
-            m_error = qt_error_string(errno); // a loop of links, say
+            m_error = errorText(errno); // a loop of links, say
     } else if (S_ISDIR(status.st_mode)) {
-        m_error = qt_error_string(EISDIR);
+        m_error = errorText(EISDIR);
     } else if (!S_ISREG(status.st_mode)) {
-        openDirectly(native); // a device or a pipe cannot be replaced by a file
+        openDirectly(); // a device or a pipe cannot be replaced by a file
     } else {
         openTemporary(destination.path, &status);
     }
 }
 
-void OutputFile::openTemporary(const QByteArray &target, const struct stat *existing)
+void OutputFile::openTemporary(const std::string &target, const struct stat *existing)
 {
     do
-        m_fd = ::open(directoryOf(target).constData(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
+        m_fd = ::open(directoryOf(target).c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0666);
     while (m_fd < 0 && errno == EINTR && !interruption());
     // Without unnamed files (NFS, CIFS, many FUSE mounts) a named one takes its place.
     for (int tries = 0; m_fd < 0
@@ -162,18 +165,17 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
          && tries < 100;
          ++tries) {
         m_temporary = temporaryNameFor(target);
-        m_fd = ::open(m_temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        m_fd = ::open(m_temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     }
     if (m_fd < 0) {
         const int error = errno;
-        m_error = qt_error_string(error);
+        m_error = errorText(error);
         m_temporary.clear();
         // Written in place, the file could be left half written by a failed run: say why not.
         if (existing && (error == EACCES || error == EPERM)
-            && ::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) == 0)
-            m_error = QCoreApplication::translate("plaintrove::runtime::OutputFile",
-                "cannot be replaced safely: its folder cannot be written to (%1)")
-                          .arg(m_error);
+            && ::faccessat(AT_FDCWD, target.c_str(), W_OK, AT_EACCESS) == 0)
+            m_error
+                = "cannot be replaced safely: its folder cannot be written to (" + m_error + ")";
         return;
     }
     m_ownsDescriptor = true;
@@ -182,27 +184,26 @@ void OutputFile::openTemporary(const QByteArray &target, const struct stat *exis
         keepOwnerAndPermissions(m_fd, *existing);
 }
 
-void OutputFile::openDirectly(const QByteArray &nativePath)
+void OutputFile::openDirectly()
 {
     do // a named pipe waits for its reader, as an input pipe waits for its writer
-        m_fd = ::open(nativePath.constData(), O_WRONLY | O_CLOEXEC);
+        m_fd = ::open(m_path.c_str(), O_WRONLY | O_CLOEXEC);
     while (m_fd < 0 && errno == EINTR && !interruption());
     if (m_fd < 0) {
-        m_error = qt_error_string(errno);
+        m_error = errorText(errno);
         return;
     }
     m_ownsDescriptor = true;
 }
 
-OutputFile::OutputFile(int fd, QString path)
+OutputFile::OutputFile(int fd, std::filesystem::path path)
     : m_fd(fd)
     , m_path(std::move(path))
 { }
 
 OutputFile OutputFile::standardOutput()
 {
-    return { STDOUT_FILENO,
-        QCoreApplication::translate("plaintrove::runtime::OutputFile", "standard output") };
+    return { STDOUT_FILENO, "standard output" };
 }
 
 OutputFile::~OutputFile()
@@ -214,8 +215,8 @@ void OutputFile::close()
 {
     if (m_ownsDescriptor)
         ::close(m_fd);
-    if (!m_temporary.isEmpty())
-        ::unlink(m_temporary.constData());
+    if (!m_temporary.empty())
+        ::unlink(m_temporary.c_str());
     m_fd = -1;
     m_ownsDescriptor = false;
     m_target.clear();
@@ -224,14 +225,14 @@ void OutputFile::close()
 
 void OutputFile::fail(int error)
 {
-    m_error = qt_error_string(error);
+    m_error = errorText(error);
     close();
 }
 
 bool OutputFile::write(std::string_view bytes)
 {
     while (!bytes.empty()) {
-        qint64 written = -1;
+        ssize_t written = -1;
         do
             written = ::write(m_fd, bytes.data(), bytes.size());
         while (written < 0 && errno == EINTR && !interruption());
@@ -255,9 +256,9 @@ bool OutputFile::write(std::string_view bytes)
 
 // Flushing waits until the whole file is on the disk; starting the writing of each few
 // megabytes as they come keeps that wait short. Failures still surface when it is flushed.
-void OutputFile::startWriteBack(qint64 written)
+void OutputFile::startWriteBack(std::int64_t written)
 {
-    constexpr qint64 step = 8 * 1024 * 1024;
+    constexpr std::int64_t step = 8 * 1024 * 1024;
     m_unsynced += written;
     if (m_unsynced >= step) {
         ::sync_file_range(m_fd, m_syncedUpTo, m_unsynced, SYNC_FILE_RANGE_WRITE);
@@ -289,12 +290,11 @@ bool OutputFile::written()
 
 bool OutputFile::place()
 {
-    if (m_temporary.isEmpty()) {
+    if (m_temporary.empty()) {
         // A new output is linked in place at once; a link cannot replace a file, so otherwise
         // the unnamed file gets a name first, then is renamed.
-        const QByteArray self = "/proc/self/fd/" + QByteArray::number(m_fd);
-        if (::linkat(AT_FDCWD, self.constData(), AT_FDCWD, m_target.constData(), AT_SYMLINK_FOLLOW)
-            == 0) {
+        const std::string self = "/proc/self/fd/" + std::to_string(m_fd);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, m_target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
             close();
             return true;
         }
@@ -306,7 +306,7 @@ bool OutputFile::place()
         for (int tries = 0; linked != 0 && tries < 100; ++tries) {
             m_temporary = temporaryNameFor(m_target);
             linked = ::linkat(
-                AT_FDCWD, self.constData(), AT_FDCWD, m_temporary.constData(), AT_SYMLINK_FOLLOW);
+                AT_FDCWD, self.c_str(), AT_FDCWD, m_temporary.c_str(), AT_SYMLINK_FOLLOW);
             if (linked != 0 && errno != EEXIST)
                 break;
         }
@@ -316,7 +316,7 @@ bool OutputFile::place()
             return false;
         }
     }
-    if (::rename(m_temporary.constData(), m_target.constData()) != 0) {
+    if (::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
         fail(errno);
         return false;
     }
@@ -330,13 +330,13 @@ bool OutputFile::commit()
     if (!replaces()) {
         // Nothing is buffered on our side; what the system accepted is out of our hands.
         const bool closed = m_fd >= 0 && (!m_ownsDescriptor || ::close(m_fd) == 0);
-        if (!closed && m_error.isEmpty())
-            m_error = qt_error_string(errno);
+        if (!closed && m_error.empty())
+            m_error = errorText(errno);
         m_fd = -1;
         m_ownsDescriptor = false;
         return closed;
     }
-    const QByteArray directory = directoryOf(m_target);
+    const std::string directory = directoryOf(m_target);
     if (!dataOnDisk() || !place())
         return false;
     syncDirectory(directory);
@@ -345,7 +345,7 @@ bool OutputFile::commit()
 
 void commitTogether(std::span<OutputFile *const> outputs)
 {
-    std::map<dev_t, QByteArray> fileSystems; // each with a directory on it
+    std::map<dev_t, std::string> fileSystems; // each with a directory on it
     for (const OutputFile *output : outputs) {
         struct stat status = {};
         if (output->replaces() && ::fstat(output->m_fd, &status) == 0
@@ -360,7 +360,7 @@ void commitTogether(std::span<OutputFile *const> outputs)
     }
     // The new entries, in every directory at once.
     for (const auto &[device, directory] : fileSystems) {
-        const int fd = ::open(directory.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
         if (fd >= 0) {
             ::syncfs(fd);
             ::close(fd);

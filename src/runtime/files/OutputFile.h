@@ -8,12 +8,13 @@
 // (/dev/stdout, /dev/fd/N, /proc/self/fd/N): through that descriptor, where it stands.
 //
 // Not QSaveFile: its commit always flushes its one file, so many outputs could not share one
-// flush (commitTogether), and its temporary file has a name we could not clean up.
+// flush (commitTogether), and its temporary file has a name we could not clean up; nor can Qt
+// spell a name that is not UTF-8. The path is bytes, as the system spells it.
 
-#include <QByteArray>
-#include <QString>
-#include <QtGlobal>
+#include <cstdint>
+#include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
 
 struct stat;
@@ -25,7 +26,7 @@ class OutputFile
 public:
     // Prepares the replacement of `path`; a symbolic link is followed, so its target is replaced,
     // or made when it does not exist yet.
-    explicit OutputFile(const QString &path);
+    explicit OutputFile(std::filesystem::path path);
     // Taken as open: a closed one is held open on /dev/null at start-up, so writing it fails.
     static OutputFile standardOutput();
 
@@ -36,10 +37,10 @@ public:
     bool isOpen() const { return m_fd >= 0; }
     // The descriptor written to: the temporary file, or the file written in place.
     int descriptor() const { return m_fd; }
-    const QString &path() const { return m_path; }
-    const QString &errorString() const { return m_error; }
+    const std::filesystem::path &path() const { return m_path; }
+    const std::string &errorString() const { return m_error; }
     // Whether a temporary file is written to replace the file; false when written directly.
-    bool replaces() const { return !m_target.isEmpty(); }
+    bool replaces() const { return !m_target.empty(); }
 
     // Writes all of `bytes`; false on a failure (see errorString()), which gives the output up.
     bool write(std::string_view bytes);
@@ -53,24 +54,24 @@ public:
 private:
     friend void commitTogether(std::span<OutputFile *const> outputs);
 
-    OutputFile(int fd, QString path);
-    void openTemporary(const QByteArray &target, const struct stat *existing);
-    void openDirectly(const QByteArray &nativePath);
+    OutputFile(int fd, std::filesystem::path path);
+    void openTemporary(const std::string &target, const struct stat *existing);
+    void openDirectly();
     bool dataOnDisk();
     bool written();
     bool place();
-    void startWriteBack(qint64 written);
+    void startWriteBack(std::int64_t written);
     void close();
     void fail(int error);
 
     int m_fd = -1;
     bool m_ownsDescriptor = false;
-    QByteArray m_target; // the file replaced; empty when written directly
-    QByteArray m_temporary; // the temporary file's name; empty while it has none
-    qint64 m_syncedUpTo = 0; // bytes of the temporary file already sent on their way to the disk
-    qint64 m_unsynced = 0;
-    QString m_path;
-    QString m_error;
+    std::string m_target; // the file replaced; empty when written directly
+    std::string m_temporary; // the temporary file's name; empty while it has none
+    std::int64_t m_syncedUpTo = 0; // bytes of the temporary file already sent to the disk
+    std::int64_t m_unsynced = 0;
+    std::filesystem::path m_path;
+    std::string m_error;
 };
 
 // Commits many outputs for the price of a few flushes, as databases commit groups of

@@ -3,11 +3,14 @@
 #include "NaturalOrder.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFileSystemWatcher>
 #include <QFocusEvent>
 #include <QKeyEvent>
 #include <QScrollBar>
+#include <filesystem>
+#include <system_error>
 
 namespace plaintrove::runtime {
 
@@ -73,10 +76,19 @@ void FileListBox::fill()
     clear();
     if (m_path.isEmpty())
         return;
-    // QDir::Files covers regular files and links to them; without QDir::Hidden and QDir::System
-    // it leaves out dot-files, sockets, devices and dangling links. An unreadable directory
-    // simply yields no names.
-    QStringList names = QDir(m_path).entryList(QDir::Files, QDir::Unsorted);
+    // Regular files and links to them, as QDir::Files without QDir::Hidden and QDir::System;
+    // not QDir itself, which leaves out a name that is not UTF-8: shown as Qt can, it gets a
+    // message when chosen. An unreadable directory simply yields no names.
+    QStringList names;
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(QFile::encodeName(m_path).toStdString(), error),
+         end;
+         !error && entry != end; entry.increment(error)) {
+        const std::string name = entry->path().filename().native();
+        std::error_code unknown;
+        if (!name.starts_with('.') && entry->is_regular_file(unknown))
+            names << QFile::decodeName(QByteArray::fromStdString(name));
+    }
     std::sort(names.begin(), names.end(), NaturalOrder());
     addItems(names);
     setCurrentItem(nullptr);
