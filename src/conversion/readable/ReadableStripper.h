@@ -8,6 +8,7 @@
 //
 // It is fed and writes as TagStripper does, holding no more than a few small buffers whatever
 // the input. Bytes of text pass through as they are, in whatever character set the page is.
+// The reading of HTML is html/'s (HtmlTokenizer, OpenElements); the layout is ReadableLayout's.
 
 #include "TextSink.h"
 
@@ -31,8 +32,8 @@ public:
     StripOutcome finish();
 
 private:
-    class Tokenizer;
-    std::unique_ptr<Tokenizer> m_tokenizer;
+    class Pipeline;
+    std::unique_ptr<Pipeline> m_pipeline;
 };
 
 } // namespace plaintrove::conversion
