@@ -4,6 +4,7 @@
 #include "ConversionRun.h"
 #include "InputFile.h"
 #include "OutputFile.h"
+#include "html/Encodings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -50,8 +51,10 @@ Invocation parseCommandLine(const QStringList &arguments)
         tr("Deletes the markup of HTML files: everything from a '<' up to the next '>', even "
            "across lines.\nEach input line becomes one output line, ending in CR LF. With "
            "--readable, the text a\nbrowser shows instead: scripts and styles dropped, "
-           "references decoded, spaces\ncollapsed, a line for each block. An output file is "
-           "replaced only when its\nconversion succeeded.\n\n"
+           "references decoded, spaces\ncollapsed, a line for each block, in UTF-8 whatever the "
+           "page's encoding (a\nbyte-order mark, else --encoding, else the page's <meta charset>, "
+           "else UTF-8 if\nits first non-ASCII bytes are UTF-8, else windows-1252). An output "
+           "file is\nreplaced only when its conversion succeeded.\n\n"
            "  page                              default           --readable\n"
            "  <p>Hi <b>there</b> &amp; bye</p>  Hithere&amp; bye  Hi there & bye\n"
            "  <script>x()</script>              x()\n\n"
@@ -79,8 +82,12 @@ Invocation parseCommandLine(const QStringList &arguments)
         tr("Write the text a browser shows instead of deleting tags line by line."));
     const QCommandLineOption lfOption(
         QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in either mode."));
+    const QCommandLineOption encodingOption(QStringLiteral("encoding"),
+        tr("With --readable: read pages without a byte-order mark as LABEL (utf-8, latin1, "
+           "windows-1251, shift_jis, gb18030, euc-kr... any label browsers know)."),
+        tr("LABEL"));
     parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption,
-        readableOption, lfOption });
+        readableOption, lfOption, encodingOption });
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         tr("The HTML file to read; standard input when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"),
@@ -120,7 +127,14 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.jobs = QThread::idealThreadCount();
     }
     invocation.recursive = parser.isSet(recursiveOption);
-    if (positional.contains(QString()))
+    const QString label = parser.value(encodingOption);
+    invocation.options.encoding = conversion::encodingForLabel(label.toStdString());
+    if (parser.isSet(encodingOption) && invocation.options.encoding == nullptr)
+        invocation.text = tr("unknown encoding \"%1\"").arg(label);
+    else if (parser.isSet(encodingOption) && !parser.isSet(readableOption))
+        invocation.text
+            = tr("--encoding needs --readable: the default mode keeps the bytes as they are");
+    else if (positional.contains(QString()))
         invocation.text = tr("an empty file name was given");
     else if (!validJobs)
         invocation.text = tr("the number of jobs must be a whole number of at least 1");

@@ -4,8 +4,8 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
-#include "readable/ReadableStripper.h"
 #include "exact/TagStripper.h"
+#include "readable/ReadableStripper.h"
 
 #include <QCoreApplication>
 #include <memory>
@@ -82,7 +82,7 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, S
 
     OutputSink sink(output);
     if (options.mode == StripMode::Readable) {
-        ReadableStripper stripper(sink, options.lineEnd);
+        ReadableStripper stripper(sink, options.lineEnd, options.encoding);
         return feed(input, output, stripper);
     }
     TagStripper stripper(sink, options.lineEnd);

@@ -5,6 +5,7 @@
 #include "Examples.h"
 #include "GumboWords.h"
 #include "StripHarness.h"
+#include "html/Encodings.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
@@ -26,9 +27,11 @@ TEST_P(Examples, GiveTheExpectedText)
 {
     const Example &row = GetParam();
     const StripOutcome outcome = row.unclosed ? StripOutcome::UnclosedTag : StripOutcome::Complete;
+    const auto *encoding = plaintrove::conversion::encodingForLabel(row.encoding);
+    ASSERT_EQ(encoding == nullptr, row.encoding.empty()) << row.encoding;
     for (const std::size_t longest : { 0U, 1U, 2U, 3U, 7U, 64U }) {
         const Stripped result = stripInPieces<ReadableStripper>(
-            row.input, longest, 1, row.lf ? LineEnd::Lf : LineEnd::CrLf);
+            row.input, longest, 1, row.lf ? LineEnd::Lf : LineEnd::CrLf, encoding);
         EXPECT_EQ(result.text, row.expected) << "pieces of up to " << longest;
         EXPECT_EQ(result.outcome, outcome) << "pieces of up to " << longest;
     }
