@@ -98,11 +98,8 @@ public:
     void close(const html::OpenElement &element)
     {
         const ElementLayout layout = element.kind.layout;
-        if ((element.mark & itemMark) != 0 && m_hidden == 0 && !m_marker.empty()) {
-            // An empty item shows its marker alone.
-            m_out.text(m_marker.substr(0, m_marker.find_last_not_of(' ') + 1));
-            m_marker.clear();
-        }
+        if ((element.mark & itemMark) != 0 && m_hidden == 0 && m_markerCount != 0)
+            writeMarkers(true); // an empty item shows its marker alone
         if ((element.mark & listMark) != 0)
             layOut(listLayout());
         else if (layout != ElementLayout::Cell && layout != ElementLayout::Break)
@@ -110,7 +107,8 @@ public:
         m_hidden -= (element.mark & hiddenMark) != 0 ? 1 : 0;
         m_preformatted -= (element.mark & preformattedMark) != 0 ? 1 : 0;
         m_inTitle -= (element.mark & titleMark) != 0 ? 1 : 0;
-        m_listDepth -= (element.mark & listMark) != 0 ? 1 : 0;
+        if ((element.mark & listMark) != 0)
+            closeList();
     }
 
     bool failed() const { return m_out.failed(); }
@@ -127,6 +125,17 @@ private:
         MarkerStyle style;
         bool reversed;
         std::int64_t next; // the number of the next item
+        std::int32_t count = -1; // in m_counts: a reversed list counts down from its items
+        bool waiting = false; // its numbers wait for the count: none has been given yet
+    };
+
+    // A marker that waits for the item's first text; with `count`, `number` is the item's
+    // place in its list, from 0, and its number is known when the list ends.
+    struct Marker
+    {
+        MarkerStyle style;
+        std::int64_t number;
+        std::int32_t count = -1;
     };
     static constexpr std::size_t maxLists = html::OpenElements<ReadableLayout>::maxDepth;
 
@@ -195,7 +204,17 @@ private:
         if (ordered) {
             opened.style = given && *given < MarkerStyle::Disc ? *given : MarkerStyle::Decimal;
             opened.reversed = tag.attribute("reversed").has_value();
-            opened.next = parseHtmlInteger(tag.attribute("start").value_or("")).value_or(1);
+            const std::optional<std::int64_t> start
+                = parseHtmlInteger(tag.attribute("start").value_or(""));
+            opened.next = start.value_or(1);
+            if (opened.reversed && !start && m_hidden == 0 && m_counts.size() < maxCountedLists) {
+                // Its numbers wait for its end, and the text with them (TextLayout::hold()).
+                opened.count = static_cast<std::int32_t>(m_counts.size());
+                opened.waiting = true;
+                m_counts.push_back(0);
+                ++m_countingLists;
+                m_out.hold();
+            }
         } else if (given && *given >= MarkerStyle::Disc) {
             opened.style = *given;
         }
@@ -217,15 +236,74 @@ private:
             return;
         List outside { MarkerStyle::Disc, false, 1 };
         List &list = m_listDepth == 0 ? outside : m_lists[std::min(m_listDepth, maxLists) - 1];
-        const std::int64_t number
-            = parseHtmlInteger(tag.attribute("value").value_or("")).value_or(list.next);
-        list.next = list.reversed ? number - 1 : number + 1;
-        char buffer[48];
-        const std::string_view marker = listMarker(
-            markerStyleOf(tag.attribute("type").value_or("")).value_or(list.style), number, buffer);
-        if (m_marker.size() + marker.size() <= 96) // markers of nested items that wait together
-            m_marker += marker;
+        const std::optional<std::int64_t> value
+            = parseHtmlInteger(tag.attribute("value").value_or(""));
+        Marker marker { markerStyleOf(tag.attribute("type").value_or("")).value_or(list.style),
+            value.value_or(list.next) };
+        const std::int64_t place = list.count >= 0 ? m_counts[static_cast<std::size_t>(list.count)]++ : 0;
+        list.waiting = list.waiting && !value; // from a given value on, the numbers are known
+        if (list.waiting) {
+            marker.number = place;
+            marker.count = list.count;
+        } else {
+            list.next = list.reversed ? marker.number - 1 : marker.number + 1;
+        }
+        if (m_markerCount < m_markers.size()) // markers of nested items that wait together
+            m_markers[m_markerCount++] = marker;
         m_beforeText = true;
+    }
+
+    void closeList()
+    {
+        if (m_listDepth <= maxLists && m_lists[m_listDepth - 1].count >= 0
+            && --m_countingLists == 0)
+            releaseHeldText();
+        --m_listDepth;
+    }
+
+    // The text of reversed lists, held until their items were counted, with their numbers.
+    void releaseHeldText()
+    {
+        m_out.release([this](std::uint32_t token) {
+            const Marker &marker = m_heldMarkers[token];
+            const std::int64_t count = m_counts[static_cast<std::size_t>(marker.count)];
+            return listMarker(marker.style, count - marker.number, m_markerText);
+        });
+        m_heldMarkers.clear();
+        m_counts.clear();
+        m_countingLists = 0;
+    }
+
+    // Past the limits of what is held: the lists still open are numbered as if they ended here.
+    void stopCounting()
+    {
+        for (std::size_t i = 0; i < std::min(m_listDepth, maxLists); ++i) {
+            List &list = m_lists[i];
+            list.next = list.waiting ? 0 : list.next; // after n items numbered n down to 1
+            list.waiting = false;
+            list.count = -1;
+        }
+        releaseHeldText();
+    }
+
+    void writeMarkers(bool emptyItem)
+    {
+        for (std::size_t i = 0; i < m_markerCount; ++i) {
+            const Marker &marker = m_markers[i];
+            if (marker.count >= 0 && m_out.holding()) {
+                m_out.text({}); // the line ends owed before it
+                m_heldMarkers.push_back(marker);
+                if (m_out.placeholder(static_cast<std::uint32_t>(m_heldMarkers.size() - 1)))
+                    continue;
+                m_heldMarkers.pop_back();
+                stopCounting();
+            }
+            std::string_view text = listMarker(marker.style, marker.number, m_markerText);
+            if (emptyItem && i + 1 == m_markerCount)
+                text.remove_suffix(1);
+            m_out.text(text);
+        }
+        m_markerCount = 0;
     }
 
     // Before the first text: a marker that waits, and no frameset from now on.
@@ -233,10 +311,8 @@ private:
     {
         if (m_inTitle == 0)
             m_framesetOk = false;
-        if (!m_marker.empty()) {
-            m_out.text(m_marker);
-            m_marker.clear();
-        }
+        if (m_markerCount != 0)
+            writeMarkers(false);
         m_beforeText = m_framesetOk;
     }
 
@@ -296,7 +372,14 @@ private:
     std::size_t m_inTitle = 0;
     std::size_t m_listDepth = 0; // open ul, ol, menu and dir elements
     std::array<List, maxLists> m_lists; // the innermost maxLists of them
-    std::string m_marker; // of the item whose first text has not come yet
+    std::array<Marker, 8> m_markers; // of the items whose first text has not come yet
+    std::size_t m_markerCount = 0;
+    char m_markerText[48];
+    // Reversed lists without a start: their items counted so far, and the markers they wait for.
+    static constexpr std::size_t maxCountedLists = 64;
+    std::vector<std::int64_t> m_counts;
+    std::size_t m_countingLists = 0; // of them open
+    std::vector<Marker> m_heldMarkers;
     bool m_beforeText = true; // beforeText() has something to do
     bool m_framesetOk = true; // nothing yet has made a frameset start tag one to ignore
     bool m_skipLineFeed = false; // just after <pre>, <listing> or <textarea>
