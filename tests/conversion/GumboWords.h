@@ -153,8 +153,9 @@ inline long long itemsOf(const GumboNode *list)
         if (node->type != GUMBO_NODE_ELEMENT)
             continue;
         const std::string_view name = tagNameOf(node->v.element);
-        if (node != list && (name == "ul" || name == "ol" || name == "menu" || name == "dir"))
-            continue;
+        if ((node != list && (name == "ul" || name == "ol" || name == "menu" || name == "dir"))
+            || name == "script" || name == "style" || hiddenByAttributes(node->v.element))
+            continue; // not its items, or not shown, which does not count
         count += name == "li" ? 1 : 0;
         for (unsigned i = 0; i < node->v.element.children.length; ++i)
             pending.push_back(static_cast<const GumboNode *>(node->v.element.children.data[i]));

@@ -136,6 +136,7 @@ private:
         MarkerStyle style;
         std::int64_t number;
         std::int32_t count = -1;
+        bool alone = false; // the marker of an empty item: no space after it
     };
     static constexpr std::size_t maxLists = html::OpenElements<ReadableLayout>::maxDepth;
 
@@ -240,7 +241,8 @@ private:
             = parseHtmlInteger(tag.attribute("value").value_or(""));
         Marker marker { markerStyleOf(tag.attribute("type").value_or("")).value_or(list.style),
             value.value_or(list.next) };
-        const std::int64_t place = list.count >= 0 ? m_counts[static_cast<std::size_t>(list.count)]++ : 0;
+        const std::int64_t place
+            = list.count >= 0 ? m_counts[static_cast<std::size_t>(list.count)]++ : 0;
         list.waiting = list.waiting && !value; // from a given value on, the numbers are known
         if (list.waiting) {
             marker.number = place;
@@ -267,7 +269,9 @@ private:
         m_out.release([this](std::uint32_t token) {
             const Marker &marker = m_heldMarkers[token];
             const std::int64_t count = m_counts[static_cast<std::size_t>(marker.count)];
-            return listMarker(marker.style, count - marker.number, m_markerText);
+            const std::string_view text
+                = listMarker(marker.style, count - marker.number, m_markerText);
+            return marker.alone ? text.substr(0, text.size() - 1) : text;
         });
         m_heldMarkers.clear();
         m_counts.clear();
@@ -289,7 +293,8 @@ private:
     void writeMarkers(bool emptyItem)
     {
         for (std::size_t i = 0; i < m_markerCount; ++i) {
-            const Marker &marker = m_markers[i];
+            Marker &marker = m_markers[i];
+            marker.alone = emptyItem && i + 1 == m_markerCount;
             if (marker.count >= 0 && m_out.holding()) {
                 m_out.text({}); // the line ends owed before it
                 m_heldMarkers.push_back(marker);
@@ -299,7 +304,7 @@ private:
                 stopCounting();
             }
             std::string_view text = listMarker(marker.style, marker.number, m_markerText);
-            if (emptyItem && i + 1 == m_markerCount)
+            if (marker.alone)
                 text.remove_suffix(1);
             m_out.text(text);
         }
