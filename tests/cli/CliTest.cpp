@@ -190,6 +190,13 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             {}, {}, [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("-x.y.html")); } },
         Row { "ReadableBatch", { "--readable", "-d", "sub", "page.html", "other.htm" }, 0, "",
             { { "sub/page.txt", readableText }, { "sub/other.txt", readableText } } },
+        // Each page's own encoding, or the one given, in a batch of two jobs.
+        Row { "EncodingsInABatch", { "--readable", "-j", "2", "-d", "sub", "a.html", "b.html" }, 0,
+            "", { { "sub/a.txt", "\xD0\x9F\r\n" }, { "sub/b.txt", "\xC3\xA9\r\n" } }, {}, {}, {},
+            [](const Sandbox &sandbox) {
+                sandbox.write(QStringLiteral("a.html"), "<meta charset=cp1251>\xCF");
+                sandbox.write(QStringLiteral("b.html"), "\xE9");
+            } },
         Row { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
             "plaintrove-strip: absent.html: No such file or directory\n",
             { { "sub/page.txt", pageText } } },

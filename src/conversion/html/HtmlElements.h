@@ -173,6 +173,7 @@ enum ElementFlag : std::uint16_t {
     NeverShown = 1 << 9, // script, style, template: nothing inside is on the page
     KeepsSpaces = 1 << 10, // pre, listing, textarea, xmp, plaintext
     DropsFirstLineFeed = 1 << 11, // pre, listing, textarea: a line break just inside is dropped
+    ListOrFrameset = 1 << 12, // ul, ol, menu, dir, li, frameset, title: layout rules of their own
 };
 
 struct ElementKind

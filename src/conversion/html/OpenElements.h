@@ -41,9 +41,7 @@ struct OpenElement
     ElementKind kind; // of the HTML element by that name
     bool foreign = false; // an svg or MathML element
     std::uint8_t mark = 0; // the consumer's, from open()
-    std::uint8_t nameLength = 0; // counted as Tag::nameLength() counts
-    std::uint64_t firstBytes = 0; // of the name
-    std::uint32_t restHash = 0; // of the name past its first eight bytes
+    std::uint32_t nameKey = 0; // for an element of no known name, a hash of its name
 };
 
 template <typename Consumer> class OpenElements
@@ -95,8 +93,7 @@ private:
 
     void push(const Tag &tag, bool closesAtOnce)
     {
-        OpenElement element { tag.kind, tag.foreign, 0, static_cast<std::uint8_t>(tag.nameLength()),
-            tag.nameFirstBytes(), restHash(tag) };
+        OpenElement element { tag.kind, tag.foreign, 0, nameKey(tag) };
         element.mark = m_consumer.open(tag);
         if (closesAtOnce || m_depth == maxDepth)
             return m_consumer.close(element);
@@ -126,23 +123,23 @@ private:
             pop();
     }
 
-    static std::uint32_t restHash(const Tag &tag)
+    // Known elements are told apart by kind, others by a hash of the name (FNV-1a).
+    static std::uint32_t nameKey(const Tag &tag)
     {
-        std::uint32_t hash = 2166136261U;
-        if (tag.kind.element == Element::Other && tag.name().size() > 8) {
-            for (const char c : tag.name().substr(8))
-                hash = (hash ^ static_cast<unsigned char>(c)) * 16777619U;
-        }
-        return hash;
+        if (tag.kind.element != Element::Other)
+            return 0;
+        std::uint64_t hash = 14695981039346656037ULL ^ tag.nameLength();
+        for (std::uint64_t bytes = tag.nameFirstBytes(); bytes != 0; bytes >>= 8)
+            hash = (hash ^ (bytes & 0xFF)) * 1099511628211ULL;
+        for (const char c : tag.name().substr(std::min<std::size_t>(8, tag.name().size())))
+            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
+        return static_cast<std::uint32_t>(hash ^ (hash >> 32));
     }
 
     static bool sameName(const OpenElement &element, const Tag &tag)
     {
-        if (element.kind.element != tag.kind.element)
-            return false;
-        return tag.kind.element != Element::Other
-            || (element.firstBytes == tag.nameFirstBytes() && element.nameLength == tag.nameLength()
-                && element.restHash == restHash(tag));
+        return element.kind.element == tag.kind.element
+            && (tag.kind.element != Element::Other || element.nameKey == nameKey(tag));
     }
 
     static bool isHeading(Element element)

@@ -56,6 +56,33 @@ public:
 
     std::uint8_t open(const html::Tag &tag)
     {
+        constexpr std::uint16_t rules = NeverShown | KeepsSpaces | FramesetNotOk | ListOrFrameset;
+        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !tag.hasAttributes() || !hides(tag))) {
+            layOut(tag.kind.layout); // the most of tags: no more to them
+            return 0;
+        }
+        return openByRules(tag);
+    }
+
+    void close(const html::OpenElement &element)
+    {
+        const ElementLayout layout = element.kind.layout;
+        if (element.mark == 0) {
+            if (layout != ElementLayout::Cell && layout != ElementLayout::Break)
+                layOut(layout);
+            return;
+        }
+        closeByRules(element);
+    }
+
+    bool failed() const { return m_out.failed(); }
+
+    // Ends the last line; false when the sink failed.
+    bool finish() { return m_out.finish(); }
+
+private:
+    std::uint8_t openByRules(const html::Tag &tag)
+    {
         const ElementKind kind = tag.kind;
         std::uint8_t mark = 0;
         if (!tag.endTag && tag.hasAttributes() && hides(tag)) {
@@ -95,7 +122,7 @@ public:
         return mark;
     }
 
-    void close(const html::OpenElement &element)
+    void closeByRules(const html::OpenElement &element)
     {
         const ElementLayout layout = element.kind.layout;
         if ((element.mark & itemMark) != 0 && m_hidden == 0 && m_markerCount != 0)
@@ -111,12 +138,6 @@ public:
             closeList();
     }
 
-    bool failed() const { return m_out.failed(); }
-
-    // Ends the last line; false when the sink failed.
-    bool finish() { return m_out.finish(); }
-
-private:
     static constexpr std::uint8_t hiddenMark = 1, preformattedMark = 2, listMark = 4, itemMark = 8,
                                   titleMark = 16;
 
