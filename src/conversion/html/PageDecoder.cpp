@@ -349,6 +349,8 @@ std::string_view PageDecoder::convert(std::string_view &input)
             m_held.assign(input);
             input = {};
         } else if (error == EILSEQ) {
+            if (outLeft < replacementCharacter.size())
+                break; // it is written the next time
             std::memcpy(out, replacementCharacter.data(), replacementCharacter.size());
             out += replacementCharacter.size();
             outLeft -= replacementCharacter.size();
