@@ -93,11 +93,15 @@ private:
 
     void push(const Tag &tag, bool closesAtOnce)
     {
-        OpenElement element { tag.kind, tag.foreign, 0, nameKey(tag) };
+        // Made in its place, one past the top: a copy of a freshly written element stalls.
+        OpenElement &element = m_stack[m_depth];
+        element.kind = tag.kind;
+        element.foreign = tag.foreign;
+        element.nameKey = nameKey(tag);
         element.mark = m_consumer.open(tag);
         if (closesAtOnce || m_depth == maxDepth)
             return m_consumer.close(element);
-        m_stack[m_depth++] = element;
+        ++m_depth;
         m_open[index(element)] += element.foreign ? 0U : 1U;
         m_foreign += element.foreign ? 1U : 0U;
     }
@@ -363,7 +367,7 @@ private:
     }
 
     Consumer &m_consumer;
-    std::array<OpenElement, maxDepth> m_stack;
+    std::array<OpenElement, maxDepth + 1> m_stack; // the last for one that closes at once
     std::size_t m_depth = 0;
     std::array<std::uint32_t, 256> m_open {}; // how many HTML elements of each kind are open
     std::size_t m_foreign = 0; // how many svg and MathML elements are open

@@ -28,6 +28,13 @@ std::size_t asciiPrefix(std::string_view bytes)
 {
     std::size_t i = 0;
 #if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
+    for (; bytes.size() - i >= 64; i += 64) { // four vectors with one test, as most is ASCII
+        const auto *p = reinterpret_cast<const __m128i *>(bytes.data() + i);
+        const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
+            _mm_or_si128(_mm_loadu_si128(p + 2), _mm_loadu_si128(p + 3)));
+        if (_mm_movemask_epi8(any) != 0)
+            break;
+    }
     for (; bytes.size() - i >= 16; i += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(bytes.data() + i));
         if (const auto high = static_cast<unsigned>(_mm_movemask_epi8(v)))

@@ -221,13 +221,12 @@ private:
     void openList(const html::Tag &tag)
     {
         const bool ordered = tag.kind.element == Element::Ol;
-        const std::optional<MarkerStyle> given = markerStyleOf(tag.attribute("type").value_or(""));
+        const std::optional<MarkerStyle> given = styleAttribute(tag);
         List opened { bulletForLevel(m_listDepth + 1), false, 1 };
         if (ordered) {
             opened.style = given && *given < MarkerStyle::Disc ? *given : MarkerStyle::Decimal;
             opened.reversed = tag.attribute("reversed").has_value();
-            const std::optional<std::int64_t> start
-                = parseHtmlInteger(tag.attribute("start").value_or(""));
+            const std::optional<std::int64_t> start = integerAttribute(tag, "start");
             opened.next = start.value_or(1);
             if (opened.reversed && !start && m_hidden == 0 && m_counts.size() < maxCountedLists) {
                 // Its numbers wait for its end, and the text with them (TextLayout::hold()).
@@ -245,6 +244,18 @@ private:
         ++m_listDepth;
     }
 
+    static std::optional<MarkerStyle> styleAttribute(const html::Tag &tag)
+    {
+        const std::optional<std::string_view> type = tag.attribute("type");
+        return type ? markerStyleOf(*type) : std::nullopt;
+    }
+
+    static std::optional<std::int64_t> integerAttribute(const html::Tag &tag, std::string_view name)
+    {
+        const std::optional<std::string_view> value = tag.attribute(name);
+        return value ? parseHtmlInteger(*value) : std::nullopt;
+    }
+
     // A list in a list has no empty lines around it.
     ElementLayout listLayout() const
     {
@@ -258,10 +269,8 @@ private:
             return;
         List outside { MarkerStyle::Disc, false, 1 };
         List &list = m_listDepth == 0 ? outside : m_lists[std::min(m_listDepth, maxLists) - 1];
-        const std::optional<std::int64_t> value
-            = parseHtmlInteger(tag.attribute("value").value_or(""));
-        Marker marker { markerStyleOf(tag.attribute("type").value_or("")).value_or(list.style),
-            value.value_or(list.next) };
+        const std::optional<std::int64_t> value = integerAttribute(tag, "value");
+        Marker marker { styleAttribute(tag).value_or(list.style), value.value_or(list.next) };
         const std::int64_t place
             = list.count >= 0 ? m_counts[static_cast<std::size_t>(list.count)]++ : 0;
         list.waiting = list.waiting && !value; // from a given value on, the numbers are known
