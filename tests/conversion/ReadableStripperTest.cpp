@@ -295,7 +295,7 @@ std::string converted(std::string_view text, const char *from, const std::string
     char *in = const_cast<char *>(text.data()), *out = result.data();
     std::size_t inLeft = text.size(), outLeft = result.size();
     while (inLeft > 0 && ::iconv(descriptor, &in, &inLeft, &out, &outLeft) == std::size_t(-1)
-        && errno == EILSEQ) {
+        && errno == EILSEQ && inLeft > 0) {
         ++in; // what //IGNORE did not skip
         --inLeft;
     }
