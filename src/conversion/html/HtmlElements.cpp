@@ -186,22 +186,22 @@ constexpr std::size_t slotOf(std::uint64_t key, std::uint64_t multiplier)
     return static_cast<std::size_t>((key * multiplier) >> (64 - slotBits));
 }
 
-constexpr std::uint64_t collisionFreeMultiplier()
+constexpr bool collisionFree(std::uint64_t multiplier)
 {
-    for (std::uint64_t multiplier = 0x9E3779B97F4A7C15;; multiplier += 0x2545F4914F6CDD1E) {
-        std::array<bool, std::size_t { 1 } << slotBits> taken {};
-        bool collides = false;
-        for (const NamedElement &element : elements) {
-            bool &slot = taken[slotOf(firstBytesOf(element.name), multiplier)];
-            collides = collides || slot;
-            slot = true;
-        }
-        if (!collides)
-            return multiplier;
+    std::array<bool, std::size_t { 1 } << slotBits> taken {};
+    for (const NamedElement &element : elements) {
+        bool &slot = taken[slotOf(firstBytesOf(element.name), multiplier)];
+        if (slot)
+            return false;
+        slot = true;
     }
+    return true;
 }
 
-constexpr std::uint64_t multiplier = collisionFreeMultiplier();
+// The first of 0x9E3779B97F4A7C15 + k * 0x2545F4914F6CDD1E (k = 746) under which no two names
+// share a slot: more tries than clang evaluates at compile time, so found once and checked here.
+constexpr std::uint64_t multiplier = 0x3C12292AF286D581;
+static_assert(collisionFree(multiplier), "two names share a slot: try the next multipliers");
 
 // A slot holds all a tag is compared with and all it looks up, in a quarter of a cache line.
 struct Slot
