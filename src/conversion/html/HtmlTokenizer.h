@@ -1,6 +1,8 @@
 #pragma once
 
-// HTML's tokenizer, as a browser runs it, over a page in UTF-8 fed in pieces of any size.
+// HTML's tokenizer, as a browser runs it, over a page in UTF-8 fed in pieces of any size. A
+// page's own bytes are made UTF-8 by PageDecoder.h, which finds their encoding as a browser
+// does: feed the tokenizer what PageDecoder::take() hands on (ReadableStripper.cpp does so).
 //
 // How to use it: give it a sink, a class with these members (called directly, no virtual calls),
 // then feed() the pieces and finish():

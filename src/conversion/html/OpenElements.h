@@ -12,6 +12,7 @@
 //         An element starts. What it returns is kept with the element and given back by close().
 //         For the p that an unmatched </p> makes, and the br of a </br>, `tag` is that end tag.
 //     void close(const html::OpenElement &element);
+//         (element.kind says what it is; element.nameKey tells apart elements of unknown names.)
 //         An element ends: every element opened is closed once, innermost first, the last ones
 //         by finish().
 //     void text(std::string_view bytes, std::size_t readable);
