@@ -46,14 +46,14 @@ public:
 
     bool hasAttributes() const { return m_count != 0; }
 
-    // The value of the first attribute by this name, references decoded.
-    std::optional<std::string_view> attribute(std::string_view lowerCaseName) const
+    // The value of the first attribute by this name, references decoded. Inline, so that the
+    // bit of a name known at compile time is too.
+    [[gnu::always_inline]] std::optional<std::string_view> attribute(
+        std::string_view lowerCaseName) const
     {
-        for (std::size_t i = 0; i < m_count; ++i) {
-            if (equalsIgnoringCase(m_attributes[i].name, lowerCaseName))
-                return value(i);
-        }
-        return std::nullopt;
+        if ((m_nameBits & nameBit(lowerCaseName)) == 0)
+            return std::nullopt; // most lookups: no name has its length and first and last bytes
+        return find(lowerCaseName);
     }
 
     // Every attribute, in the page's order, each name once (the first of its duplicates),
@@ -74,7 +74,7 @@ public:
         endTag = isEndTag;
         selfClosing = foreign = m_normalized = false;
         m_count = m_used = 0;
-        m_decoded = 0;
+        m_decoded = m_nameBits = 0;
         m_keeping = false;
     }
 
@@ -82,9 +82,11 @@ public:
     void addAttribute(const Byte *begin, const Byte *end)
     {
         m_keeping = m_count < maxAttributes;
-        if (m_keeping)
-            m_attributes[m_count++]
-                = { bytesBetween(begin, std::min(end, begin + maxNameLength)), {} };
+        if (!m_keeping)
+            return;
+        const std::string_view name = bytesBetween(begin, std::min(end, begin + maxNameLength));
+        m_attributes[m_count++] = { name, {} };
+        m_nameBits |= nameBit(name);
     }
     // A new attribute whose name comes a piece at a time (addToName()).
     void beginAttribute()
@@ -92,6 +94,7 @@ public:
         m_keeping = m_count < maxAttributes;
         if (m_keeping)
             m_attributes[m_count++] = { { m_arena.data() + m_used, 0 }, {} };
+        m_nameBits = ~std::uint64_t { 0 }; // its bit is not known yet: any name may be there
     }
     void addToName(const Byte *begin, const Byte *end)
     {
@@ -117,6 +120,25 @@ public:
     }
 
 private:
+    // A name's bit in m_nameBits, the same whatever the case of its letters.
+    static constexpr std::uint64_t nameBit(std::string_view name)
+    {
+        if (name.empty())
+            return 1;
+        const unsigned first = static_cast<Byte>(name.front()) | 0x20U;
+        const unsigned last = static_cast<Byte>(name.back()) | 0x20U;
+        return std::uint64_t { 1 } << ((first + last + 6 * name.size()) & 63);
+    }
+
+    std::optional<std::string_view> find(std::string_view lowerCaseName) const
+    {
+        for (std::size_t i = 0; i < m_count; ++i) {
+            if (equalsIgnoringCase(m_attributes[i].name, lowerCaseName))
+                return value(i);
+        }
+        return std::nullopt;
+    }
+
     static bool equalsIgnoringCase(std::string_view name, std::string_view lower)
     {
         if (name.size() != lower.size())
@@ -187,6 +209,7 @@ private:
     mutable std::size_t m_count = 0;
     mutable std::uint64_t m_decoded = 0; // one bit for each value whose references are decoded
     mutable bool m_normalized = false;
+    std::uint64_t m_nameBits = 0; // the nameBit() of every attribute kept
     bool m_keeping = false; // the attribute being read is kept
     // Names and values read in pieces, lowered names, decoded values.
     mutable std::array<char, 4 * maxValueLength> m_arena;
