@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
@@ -84,6 +85,31 @@ constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
 // Longer than any named reference, so that holding this many bytes decides the match.
 constexpr std::size_t longestReferenceName = 32;
 
+// The length of the tag name that starts the 16 bytes at `begin`, with those bytes lowered into
+// `lower`; 16 when it is longer or holds a control character, which the byte loop then reads.
+inline std::size_t shortNameLength([[maybe_unused]] const Byte *begin, [[maybe_unused]] char *lower)
+{
+#if defined(PLAINTROVE_HAVE_SSE2_TEXT)
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
+    const __m128i space = _mm_set1_epi8(' ');
+    const __m128i atMostSpace = _mm_cmpeq_epi8(_mm_min_epu8(v, space), v);
+    const __m128i ends = _mm_or_si128(atMostSpace,
+        _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('/')), _mm_cmpeq_epi8(v, _mm_set1_epi8('>'))));
+    const auto found = static_cast<unsigned>(_mm_movemask_epi8(ends));
+    const auto length = static_cast<std::size_t>(__builtin_ctz(found | 0x10000U));
+    if (length == 16 || !tagNameEnds[begin[length]])
+        return 16;
+    // Moved so that 'A' is -128: 'A' to 'Z' are the only bytes below -128 + 26.
+    const __m128i upper = _mm_cmplt_epi8(
+        _mm_add_epi8(v, _mm_set1_epi8(static_cast<char>(0x80 - 'A'))), _mm_set1_epi8(-128 + 26));
+    _mm_storeu_si128(
+        reinterpret_cast<__m128i *>(lower), _mm_or_si128(v, _mm_and_si128(upper, space)));
+    return length;
+#else
+    return 16;
+#endif
+}
+
 // A short piece of markup kept a byte at a time: a tag name, or what follows "<!" or "</".
 template <std::size_t capacity> class ShortText
 {
@@ -106,6 +132,17 @@ public:
     // The tag name at `begin` (up to its end or `end`) as add() takes it; returns where it ends.
     const Byte *assignName(const Byte *begin, const Byte *end)
     {
+        static_assert(capacity >= 16);
+        if (end - begin >= 16) { // most names: at once
+            if (const std::size_t length = shortNameLength(begin, m_bytes.data()); length < 16) {
+                std::uint64_t first = 0;
+                std::memcpy(&first, m_bytes.data(), 8);
+                m_firstBytes
+                    = length >= 8 ? first : first & ((std::uint64_t { 1 } << (8 * length)) - 1);
+                m_length = length;
+                return begin + length;
+            }
+        }
         std::size_t length = 0;
         std::uint64_t firstBytes = 0;
         for (; begin + length < end && !tagNameEnds[begin[length]]; ++length) {
