@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Measures plaintrove-strip --readable on real pages next to the exact mode, html2text, w3m and
 # lynx: time, peak memory and how well the words of each output agree with the words a browser
-# shows. Then checks the readable mode's time against the exact mode's on the real HTML of
-# bench/run.sh. See bench/README.md.
+# shows. Then times the readable mode on the real HTML of bench/run.sh, declared UTF-8 and made
+# legacy (windows-1252 and GB18030, by iconv), and checks its targets. See bench/README.md.
 #
-#   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]
+#   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP [OLD]]
 #
-# Exit status: 0 the time target met, 1 missed, 2 the benchmark could not run.
+# With OLD, an older build runs the UTF-8 page in the same interleaved rounds, and the new one
+# must take at most 10 % more time on it.
+# Exit status: 0 the targets met, 1 one missed, 2 the benchmark could not run.
 set -Eeuo pipefail
 export LC_ALL=C.UTF-8
 
@@ -16,13 +18,17 @@ out="${BENCH_OUT:-$bench_dir/out}"
 runs=5
 page_count=16
 strip="$repo/build/bin/plaintrove-strip"
+old=""
 max_ratio=2.5 # the readable mode's time over the exact mode's; the goal is 1.5
+max_over_old=1.10 # the readable mode's time on UTF-8 over an older build's
+min_legacy_mbs=150 # a legacy page's speed
 
 die() {
     echo "readable.sh: $*" >&2
     exit 2
 }
 trap 'echo "readable.sh: line $LINENO failed" >&2; exit 2' ERR
+binaries=()
 while [ $# -gt 0 ]; do
     case "$1" in
     -n | --pages)
@@ -30,11 +36,15 @@ while [ $# -gt 0 ]; do
         if [ "$1" = -n ]; then runs=$2; else page_count=$2; fi
         shift 2 ;;
     --out) out=${2:?}; shift 2 ;;
-    -h | --help) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 0 ;;
+    -h | --help) sed -n '2,12s/^# \{0,1\}//p' "$0"; exit 0 ;;
     -*) die "unknown option $1" ;;
-    *) strip=$1; shift ;;
+    *) binaries+=("$1"); shift ;;
     esac
 done
+
+[ ${#binaries[@]} -le 2 ] || die "at most two binaries: PLAINTROVE_STRIP and OLD"
+[ ${#binaries[@]} -ge 1 ] && strip=${binaries[0]}
+[ ${#binaries[@]} -eq 2 ] && old=$(realpath "${binaries[1]}")
 
 # shellcheck source=../scripts/deps.sh
 source "$(dirname "$bench_dir")/scripts/deps.sh"
@@ -108,34 +118,66 @@ for name in sys.argv[2:]:
           f"{min(ratios):6.3f}")
 PY
 
-# The time target, on the real HTML of the main benchmark: medians of interleaved runs.
+# The time targets, on the real HTML of the main benchmark: medians of interleaved runs. Its
+# first page declares ISO-8859-1, which would make the whole of it windows-1252: the UTF-8 page
+# declares UTF-8 before it; the legacy pages are the same made windows-1252 (iconv -c: what
+# windows-1252 has no character for goes) and GB18030 (all of it), each declaring its encoding.
 corpus=$(python3 "$bench_dir/make_corpus.py" --out "$out" | python3 -c \
     'import json, sys; print(next(i["path"] for i in json.load(sys.stdin)["main"] if i["key"] == "real"))')
-cat "$corpus" >/dev/null
+declared() { # ENCODING OUTPUT: the corpus in ENCODING, declaring it, made once
+    [ "$2" -nt "$corpus" ] && return
+    { printf '<meta charset="%s">\n' "$1"; cat "$corpus"; } | iconv -c -f UTF-8 -t "$1" >"$2.tmp" || true
+    mv "$2.tmp" "$2"
+}
+utf8="${corpus%.html}-utf8.html"
+legacy1252="${corpus%.html}-windows-1252.html"
+legacy18030="${corpus%.html}-gb18030.html"
+declared UTF-8 "$utf8"
+declared WINDOWS-1252 "$legacy1252"
+declared GB18030 "$legacy18030"
+cat "$corpus" "$utf8" "$legacy1252" "$legacy18030" >/dev/null
 : >"$work/times"
+timed() { # ROW INPUT COMMAND...
+    local row=$1 input=$2
+    shift 2
+    /usr/bin/time -f "$row %e %U %S %M $(stat -c %s "$input")" -a -o "$work/times" "$@" "$input" \
+        "$work/out.txt"
+}
 for ((round = 1; round <= runs; round++)); do
-    for mode in exact readable; do
-        option=""; [ "$mode" = readable ] && option=--readable
-        # shellcheck disable=SC2086
-        /usr/bin/time -f "$mode %e %U %S %M" -a -o "$work/times" "$strip" $option "$corpus" \
-            "$work/out.txt"
-    done
+    timed exact "$corpus" "$strip"
+    timed utf-8 "$utf8" "$strip" --readable
+    [ -n "$old" ] && timed utf-8-old "$utf8" "$old" --readable
+    timed windows-1252 "$legacy1252" "$strip" --readable
+    timed gb18030 "$legacy18030" "$strip" --readable
 done
 status=0
-python3 - "$work/times" "$max_ratio" "$(stat -c %s "$corpus")" <<'PY' || status=$?
+python3 - "$work/times" "$max_ratio" "$max_over_old" "$min_legacy_mbs" <<'PY' || status=$?
 import statistics, sys
 rows = [line.split() for line in open(sys.argv[1]) if line[0].isalpha()]
-limit, size = float(sys.argv[2]), int(sys.argv[3])
-def median(mode, column): return statistics.median(float(r[column]) for r in rows if r[0] == mode)
-print(f"\nOn {size / 1e6:.0f} MB of real HTML, {sum(r[0] == 'exact' for r in rows)} interleaved runs each, file to file:")
-for mode in ("exact", "readable"):
-    cpu = statistics.median(float(r[2]) + float(r[3]) for r in rows if r[0] == mode)
-    peak = max(int(r[4]) for r in rows if r[0] == mode) / 1024
-    print(f"  {mode:<9} median {median(mode, 1):.3f} s, cpu {cpu:.3f} s, "
-          f"{size / 1e6 / median(mode, 1):.0f} MB/s, peak {peak:.1f} MiB")
-ratio = median("readable", 1) / median("exact", 1)
-verdict = "PASS" if ratio <= limit else "FAIL"
-print(f"  {verdict}  readable time <= {limit}x exact: {ratio:.2f}x (goal 1.5x)")
-sys.exit(0 if ratio <= limit else 1)
+limit, over_old, min_mbs = float(sys.argv[2]), float(sys.argv[3]), float(sys.argv[4])
+names = [n for n in ("exact", "utf-8", "utf-8-old", "windows-1252", "gb18030") if any(r[0] == n for r in rows)]
+def median(name, column): return statistics.median(float(r[column]) for r in rows if r[0] == name)
+def speed(name): return int(next(r[5] for r in rows if r[0] == name)) / 1e6 / median(name, 1)
+print(f"\nThe real HTML of the main benchmark, {sum(r[0] == 'exact' for r in rows)} interleaved runs each, file to file:")
+for name in names:
+    cpu = statistics.median(float(r[2]) + float(r[3]) for r in rows if r[0] == name)
+    peak = max(int(r[4]) for r in rows if r[0] == name) / 1024
+    size = int(next(r[5] for r in rows if r[0] == name)) / 1e6
+    mode = "exact" if name == "exact" else f"--readable, {name}"
+    print(f"  {mode:<28} {size:5.0f} MB  median {median(name, 1):.3f} s, cpu {cpu:.3f} s, "
+          f"{speed(name):.0f} MB/s, peak {peak:.1f} MiB")
+checks = []
+ratio = median("utf-8", 1) / median("exact", 1)
+checks.append((ratio <= limit, f"readable time <= {limit}x exact: {ratio:.2f}x (goal 1.5x)"))
+if "utf-8-old" in names:
+    ratio = median("utf-8", 1) / median("utf-8-old", 1)
+    checks.append((ratio <= over_old, f"readable time on UTF-8 <= {over_old}x the older build's: {ratio:.2f}x"))
+for name in ("windows-1252", "gb18030"):
+    checks.append((speed(name) >= min_mbs, f"a {name} page at >= {min_mbs:.0f} MB/s: {speed(name):.0f} MB/s"))
+peak = max(int(r[4]) for r in rows if r[0] != "utf-8-old") / 1024
+checks.append((peak < 16, f"peak memory < 16 MiB: {peak:.1f} MiB"))
+for ok, text in checks:
+    print(f"  {'PASS' if ok else 'FAIL'}  {text}")
+sys.exit(0 if all(ok for ok, _ in checks) else 1)
 PY
 exit "$status"

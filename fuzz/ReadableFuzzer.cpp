@@ -4,16 +4,19 @@
 //
 // On any page the two must show the same characters other than white space, in the same order:
 // that is what the tokenizer decides (what is markup, what is never shown, what a reference
-// stands for). Where a page's lines and gaps go depends on the tree a browser builds, which the
-// generated pages of the tests check. Left out are the few things of the tree that move or drop
-// text, which a stripper that streams cannot do: text that tables push in front of them (then
-// the characters must only be the same ones), the text a frameset drops, svg and math with HTML
-// inside them, and NUL. Pages that are not UTF-8, or hold control characters or noncharacters,
-// are left out too: gumbo replaces those, where the stripper passes every byte through; and so
-// are pages with long runs of digits, whose references overflow gumbo's numbers.
+// stands for), and the markers of list items and what the page hides, which the oracle takes
+// from gumbo's tree. The page is read as UTF-8, as gumbo reads it, whatever it declares. Where a
+// page's lines and gaps go depends on the tree a browser builds, which the generated pages of the
+// tests check. Left out are the few things of the tree that move or drop text, which a stripper
+// that streams cannot do: text that tables push in front of them (then the characters must only be
+// the same ones), the text a frameset drops, svg and math with HTML inside them, and NUL. Pages
+// that are not UTF-8, or hold control characters or noncharacters, are left out too: gumbo replaces
+// those, where the stripper passes every byte through; and so are pages with long runs of digits,
+// whose references overflow gumbo's numbers.
 
 #include "GumboWords.h"
 #include "StripHarness.h"
+#include "html/Encodings.h"
 
 #include <algorithm>
 #include <cctype>
@@ -71,9 +74,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     using namespace plaintrove::testing;
     if (size < 2)
         return 0;
-    const std::string page(reinterpret_cast<const char *>(data) + 2, size - 2);
-    const Stripped ours
-        = stripInPieces<plaintrove::conversion::ReadableStripper>(page, data[0], data[1]);
+    std::string page(reinterpret_cast<const char *>(data) + 2, size - 2);
+    const Stripped ours = stripInPieces<plaintrove::conversion::ReadableStripper>(page, data[0],
+        data[1], plaintrove::conversion::LineEnd::CrLf, &plaintrove::conversion::utf8Encoding());
+    if (page.starts_with("\xEF\xBB\xBF"))
+        page.erase(0, 3); // a byte-order mark, which the stripper drops
     if (page.find('\0') != std::string::npos || !isUtf8(page) || holdsCharactersGumboReplaces(page)
         || holdsLongDigitRun(page) || contains(page, "frameset") || contains(page, "svg")
         || contains(page, "math"))

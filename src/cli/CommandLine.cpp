@@ -4,6 +4,7 @@
 #include "ConversionRun.h"
 #include "InputFile.h"
 #include "OutputFile.h"
+#include "html/Encodings.h"
 
 #include <algorithm>
 #include <charconv>
@@ -21,7 +22,7 @@ constexpr std::string_view standardStream = "-";
 
 // The options, each a line here and in the help. Those without a letter get a number above
 // any character's.
-enum LongOnly : int { ReadableOption = 256, LfOption };
+enum LongOnly : int { ReadableOption = 256, LfOption, EncodingOption };
 constexpr option optionTable[] = {
     { "help", no_argument, nullptr, 'h' },
     { "version", no_argument, nullptr, 'v' },
@@ -30,6 +31,7 @@ constexpr option optionTable[] = {
     { "jobs", required_argument, nullptr, 'j' },
     { "readable", no_argument, nullptr, ReadableOption },
     { "lf", no_argument, nullptr, LfOption },
+    { "encoding", required_argument, nullptr, EncodingOption },
     {},
 };
 // The leading ':' makes a missing value ':' and keeps getopt's own messages quiet.
@@ -40,8 +42,10 @@ constexpr std::string_view helpText = R"(Usage: plaintrove-strip [options] [INPU
 Deletes the markup of HTML files: everything from a '<' up to the next '>', even across lines.
 Each input line becomes one output line, ending in CR LF. With --readable, the text a
 browser shows instead: scripts and styles dropped, references decoded, spaces
-collapsed, a line for each block. An output file is replaced only when its
-conversion succeeded.
+collapsed, a line for each block, in UTF-8 whatever the page's encoding (a
+byte-order mark, else --encoding, else the page's <meta charset>, else UTF-8 if
+its first non-ASCII bytes are UTF-8, else windows-1252). An output file is
+replaced only when its conversion succeeded.
 
   page                              default           --readable
   <p>Hi <b>there</b> &amp; bye</p>  Hithere&amp; bye  Hi there & bye
@@ -69,6 +73,10 @@ Options:
                                 deleting tags line by line.
   --lf                          End lines with LF instead of CR LF, in either
                                 mode.
+  --encoding <LABEL>            With --readable: read pages without a
+                                byte-order mark as LABEL (utf-8, latin1,
+                                windows-1251, shift_jis, gb18030, euc-kr... any
+                                label browsers know).
 
 Arguments:
   INPUT                         The HTML file to read; standard input when
@@ -140,6 +148,7 @@ Invocation parseCommandLine(int argc, char *argv[])
     std::vector<std::string> unknown;
     std::string problem;
     bool help = false, version = false, jobsGiven = false, validJobs = true;
+    const char *encodingLabel = nullptr;
     std::vector<std::string> directories;
     optind = 0; // from the start, whatever ran before
     for (;;) {
@@ -196,6 +205,10 @@ Invocation parseCommandLine(int argc, char *argv[])
         case LfOption:
             invocation.options.lineEnd = conversion::LineEnd::Lf;
             break;
+        case EncodingOption:
+            encodingLabel = optarg;
+            invocation.options.encoding = conversion::encodingForLabel(optarg);
+            break;
         }
     }
     if (unknown.size() == 1) {
@@ -228,7 +241,11 @@ Invocation parseCommandLine(int argc, char *argv[])
     const std::vector<std::filesystem::path> positional(argv + optind, argv + argc);
     if (!jobsGiven)
         invocation.jobs = processorCount();
-    if (std::ranges::find(positional, std::filesystem::path()) != positional.end())
+    if (encodingLabel && invocation.options.encoding == nullptr)
+        invocation.text = "unknown encoding \"" + std::string(encodingLabel) + '"';
+    else if (encodingLabel && invocation.options.mode == conversion::StripMode::Exact)
+        invocation.text = "--encoding needs --readable: the default mode keeps the bytes as they are";
+    else if (std::ranges::find(positional, std::filesystem::path()) != positional.end())
         invocation.text = "an empty file name was given";
     else if (!validJobs)
         invocation.text = "the number of jobs must be a whole number of at least 1";

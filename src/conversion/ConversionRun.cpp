@@ -77,7 +77,7 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, S
     OutputSink sink(output);
     switch (options.mode) {
     case StripMode::Readable: {
-        ReadableStripper stripper(sink, options.lineEnd);
+        ReadableStripper stripper(sink, options.lineEnd, options.encoding);
         return feed(input, output, stripper);
     }
     case StripMode::Exact:

@@ -7,6 +7,8 @@
 
 namespace plaintrove::conversion {
 
+struct Encoding; // html/Encodings.h
+
 class TextSink
 {
 public:
@@ -38,6 +40,8 @@ struct StripOptions
 {
     StripMode mode = StripMode::Exact;
     LineEnd lineEnd = LineEnd::CrLf;
+    // The readable mode's reading of a page without a byte-order mark; null: as HTML finds it.
+    const Encoding *encoding = nullptr;
 };
 
 } // namespace plaintrove::conversion

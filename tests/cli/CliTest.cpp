@@ -192,6 +192,11 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
             QByteArray(pageText).replace("\r\n", "\n") },
         Row { "ReadableWithLfFromStandardInput", { "--lf", "--readable", "-", "new.txt" }, 0, "",
             { { "new.txt", QByteArray(readableText).replace("\r\n", "\n") } }, {}, page },
+        // A page in windows-1251, found as HTML finds it or named by the user, out in UTF-8.
+        Row { "ReadableInUtf8", { "--readable", "-" }, 0, "", {}, "\xD0\x9F\xD1\x80\xD0\xB8\r\n",
+            "<meta charset=windows-1251>\xCF\xF0\xE8" },
+        Row { "EncodingGiven", { "--readable", "--encoding", " CP1251", "-" }, 0, "", {},
+            "\xD0\x9F\r\n", "\xCF" },
         Row { "ReadableUnclosedTagWarns", { "--readable", "open.html" }, 3,
             "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" }),
     [](const auto &row) { return std::string(row.param.name); });
@@ -209,7 +214,11 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
         Row { "EmptyFileName", { "page.html", "" }, 2, "an empty file name" },
         Row { "RecursiveWithoutDirectory", { "-r", "sub" }, 2, "--recursive needs" },
         Row { "JobsWithoutDirectory", { "-j", "2", "page.html" }, 2, "--jobs needs" },
-        Row { "NoJobs", { "-j", "0", "-d", "sub", "page.html" }, 2, "at least 1" }),
+        Row { "NoJobs", { "-j", "0", "-d", "sub", "page.html" }, 2, "at least 1" },
+        Row { "UnknownEncoding", { "--readable", "--encoding=latin-9", "page.html" }, 2,
+            "plaintrove-strip: unknown encoding \"latin-9\"\n" },
+        Row { "EncodingInTheExactMode", { "--encoding=utf-8", "page.html" }, 2,
+            "--encoding needs --readable" }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
@@ -227,6 +236,13 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             [] {
                 const rlimit huge { rlim_t(1) << 62, RLIM_INFINITY };
                 ::setrlimit(RLIMIT_STACK, &huge);
+            } },
+        // Each page's own encoding, or the one given, in a batch of two jobs.
+        Row { "EncodingsInABatch", { "--readable", "-j", "2", "-d", "sub", "a.html", "b.html" }, 0,
+            "", { { "sub/a.txt", "\xD0\x9F\r\n" }, { "sub/b.txt", "\xC3\xA9\r\n" } }, {}, {}, {},
+            [](const Sandbox &sandbox) {
+                sandbox.write(QStringLiteral("a.html"), "<meta charset=cp1251>\xCF");
+                sandbox.write(QStringLiteral("b.html"), "\xE9");
             } },
         Row { "FailureDoesNotStopTheOthers", { "-d", "sub", "absent.html", "page.html" }, 1,
             "plaintrove-strip: absent.html: No such file or directory\n",

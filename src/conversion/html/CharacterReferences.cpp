@@ -71,4 +71,62 @@ std::size_t encodeNumericReference(std::uint32_t number, char (&out)[4])
     return 4;
 }
 
+std::string_view decodeAttributeValue(std::string_view value, std::span<char> out)
+{
+    std::size_t used = 0;
+    const auto put = [&](std::string_view text) {
+        const std::size_t count = std::min(text.size(), out.size() - used);
+        std::copy_n(text.begin(), count, out.begin() + static_cast<std::ptrdiff_t>(used));
+        used += count;
+    };
+    const auto alphanumeric
+        = [](char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    while (!value.empty()) {
+        const std::size_t amp = value.find('&');
+        put(value.substr(0, amp));
+        if (amp == std::string_view::npos)
+            break;
+        value.remove_prefix(amp + 1);
+        std::string_view replacement = "&";
+        std::size_t taken = 0;
+        char utf8[4];
+        if (!value.empty() && value[0] == '#') {
+            const bool hex = value.size() > 1 && (value[1] | 0x20) == 'x';
+            const std::uint32_t base = hex ? 16 : 10;
+            std::size_t i = hex ? 2 : 1;
+            std::uint32_t number = 0;
+            for (; i < value.size(); ++i) {
+                const char c = value[i];
+                const int digit = c >= '0' && c <= '9'              ? c - '0'
+                    : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
+                                                                    : -1;
+                if (digit < 0)
+                    break;
+                number
+                    = std::min(number * base + static_cast<std::uint32_t>(digit), tooLargeNumber);
+            }
+            if (i > (hex ? 2U : 1U)) {
+                replacement = { utf8, encodeNumericReference(number, utf8) };
+                taken = i < value.size() && value[i] == ';' ? i + 1 : i;
+            }
+        } else {
+            std::size_t length = 0;
+            while (length < value.size() && length < 32 && alphanumeric(value[length]))
+                ++length;
+            if (length < value.size() && value[length] == ';')
+                ++length;
+            const NamedReferenceMatch match = longestNamedReference(value.substr(0, length));
+            const bool legacy = match.length > 0 && value[match.length - 1] != ';';
+            const char next = match.length < value.size() ? value[match.length] : '\0';
+            if (match.length > 0 && !(legacy && (next == '=' || alphanumeric(next)))) {
+                replacement = match.text;
+                taken = match.length;
+            }
+        }
+        put(replacement);
+        value.remove_prefix(taken);
+    }
+    return { out.data(), used };
+}
+
 } // namespace plaintrove::conversion

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <string_view>
 
 namespace plaintrove::conversion {
@@ -22,6 +23,10 @@ NamedReferenceMatch longestNamedReference(std::string_view name);
 // repairs: 0, surrogates and numbers beyond U+10FFFF give U+FFFD, and 0x80 to 0x9F are read as
 // Windows-1252. Returns the number of bytes.
 std::size_t encodeNumericReference(std::uint32_t number, char (&out)[4]);
+
+// An attribute's value with its references decoded, written to `out` and cut to its size. A
+// legacy name without ';' before '=' or a letter or digit stays as it is ("?a=1&copy=2").
+std::string_view decodeAttributeValue(std::string_view value, std::span<char> out);
 
 // Numbers grow no further than this while their digits are read: past it, all are too large.
 constexpr std::uint32_t tooLargeNumber = 0x110000;

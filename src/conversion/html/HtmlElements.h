@@ -1,11 +1,139 @@
 #pragma once
 
-// What the readable stripper needs to know of an HTML element, looked up by its lower-case name.
+// What reading and laying out a page needs to know of an HTML element, looked up by its
+// lower-case name: where its text goes, how the tokenizer reads what follows its start tag, and
+// the categories by which the stack of open elements (OpenElements.h) closes elements that
+// were left open.
 
 #include <cstdint>
 #include <string_view>
 
 namespace plaintrove::conversion {
+
+// The elements this program tells apart; every other name is Other.
+enum class Element : std::uint8_t {
+    Other,
+    A,
+    Address,
+    AnnotationXml,
+    Applet,
+    Area,
+    Article,
+    Aside,
+    B,
+    Base,
+    Basefont,
+    Bgsound,
+    Big,
+    Blockquote,
+    Body,
+    Br,
+    Button,
+    Caption,
+    Center,
+    Code,
+    Col,
+    Colgroup,
+    Dd,
+    Desc,
+    Details,
+    Dialog,
+    Dir,
+    Div,
+    Dl,
+    Dt,
+    Em,
+    Embed,
+    Fieldset,
+    Figcaption,
+    Figure,
+    Font,
+    Footer,
+    ForeignObject,
+    Form,
+    Frame,
+    Frameset,
+    H1,
+    H2,
+    H3,
+    H4,
+    H5,
+    H6,
+    Head,
+    Header,
+    Hgroup,
+    Hr,
+    Html,
+    I,
+    Iframe,
+    Img,
+    Input,
+    Keygen,
+    Legend,
+    Li,
+    Link,
+    Listing,
+    Main,
+    Marquee,
+    Math,
+    Menu,
+    Meta,
+    Mi,
+    Mn,
+    Mo,
+    Ms,
+    Mtext,
+    Nav,
+    Nobr,
+    Noembed,
+    Noframes,
+    Noscript,
+    Object,
+    Ol,
+    Optgroup,
+    Option,
+    P,
+    Param,
+    Plaintext,
+    Pre,
+    Rb,
+    Rp,
+    Rt,
+    Rtc,
+    Ruby,
+    S,
+    Script,
+    Search,
+    Section,
+    Select,
+    Small,
+    Source,
+    Span,
+    Strike,
+    Strong,
+    Style,
+    Sub,
+    Summary,
+    Sup,
+    Svg,
+    Table,
+    Tbody,
+    Td,
+    Template,
+    Textarea,
+    Tfoot,
+    Th,
+    Thead,
+    Title,
+    Tr,
+    Track,
+    Tt,
+    U,
+    Ul,
+    Var,
+    Wbr,
+    Xmp,
+};
 
 // Where the element puts its text on the page.
 enum class ElementLayout : std::uint8_t {
@@ -31,11 +159,31 @@ enum class ElementContent : std::uint8_t {
     Foreign, // svg, math: the rules of raw text do not apply inside them
 };
 
+// HTML's categories of elements, as the tree builder uses them.
+enum ElementFlag : std::uint16_t {
+    Special = 1 << 0, // ends the search of an end tag for its element
+    ScopeBoundary = 1 << 1, // as an HTML element, hides what lies below it from an end tag
+    ForeignScopeBoundary = 1 << 2, // the same as an svg or MathML element
+    Void = 1 << 3, // has no end tag
+    ImpliedEnd = 1 << 4, // closed by the start or end of the element around it: p, li...
+    ClosesParagraph = 1 << 5, // its start tag closes an open p
+    Formatting = 1 << 6, // a, b, i...: an end tag that cannot close it neatly is left alone
+    FramesetNotOk = 1 << 7, // after it, a frameset start tag is ignored
+    LeavesForeignContent = 1 << 8, // an HTML element that ends svg or math when it starts
+    NeverShown = 1 << 9, // script, style, template: nothing inside is on the page
+    KeepsSpaces = 1 << 10, // pre, listing, textarea, xmp, plaintext
+    DropsFirstLineFeed = 1 << 11, // pre, listing, textarea: a line break just inside is dropped
+    ListOrFrameset = 1 << 12, // ul, ol, menu, dir, li, frameset, title: layout rules of their own
+};
+
 struct ElementKind
 {
     ElementLayout layout = ElementLayout::Inline;
     ElementContent content = ElementContent::Markup;
-    bool leavesForeignContent = false; // an HTML element that ends svg or math when it starts
+    Element element = Element::Other;
+    std::uint16_t flags = 0;
+
+    bool is(ElementFlag flag) const { return (flags & flag) != 0; }
 };
 
 // `firstBytes` holds the name's first eight bytes, the first one lowest, and zeros past its end.
