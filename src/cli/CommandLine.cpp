@@ -77,10 +77,13 @@ Invocation parseCommandLine(const QStringList &arguments)
         tr("N"));
     const QCommandLineOption readableOption(QStringLiteral("readable"),
         tr("Write the text a browser shows instead of deleting tags line by line."));
+    const QCommandLineOption articleOption(QStringLiteral("article"),
+        tr("Write the page's main text (a story, a post) without the page around it, laid "
+           "out as --readable lays out text. A heuristic: see the manual."));
     const QCommandLineOption lfOption(
-        QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in either mode."));
+        QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in any mode."));
     parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption,
-        readableOption, lfOption });
+        readableOption, articleOption, lfOption });
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         tr("The HTML file to read; standard input when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"),
@@ -108,8 +111,9 @@ Invocation parseCommandLine(const QStringList &arguments)
         return invocation;
     }
 
-    invocation.options = { parser.isSet(readableOption) ? conversion::StripMode::Readable
-                                                        : conversion::StripMode::Exact,
+    invocation.options = { parser.isSet(articleOption) ? conversion::StripMode::Article
+            : parser.isSet(readableOption)             ? conversion::StripMode::Readable
+                                                       : conversion::StripMode::Exact,
         parser.isSet(lfOption) ? conversion::LineEnd::Lf : conversion::LineEnd::CrLf };
     const QStringList positional = parser.positionalArguments();
     bool validJobs = true;
@@ -124,6 +128,8 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.text = tr("an empty file name was given");
     else if (!validJobs)
         invocation.text = tr("the number of jobs must be a whole number of at least 1");
+    else if (parser.isSet(articleOption) && parser.isSet(readableOption))
+        invocation.text = tr("--article and --readable cannot be given together");
     else if (invocation.recursive && !parser.isSet(directoryOption))
         invocation.text = tr("--recursive needs --output-directory");
     if (!invocation.text.isEmpty())

@@ -4,8 +4,9 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
-#include "readable/ReadableStripper.h"
+#include "article/ArticleStripper.h"
 #include "exact/TagStripper.h"
+#include "readable/ReadableStripper.h"
 
 #include <QCoreApplication>
 #include <memory>
@@ -36,7 +37,7 @@ private:
     runtime::OutputFile &m_file;
 };
 
-// Feeds the whole input to either stripper.
+// Feeds the whole input to a stripper.
 template <typename Stripper>
 ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, Stripper &stripper)
 {
@@ -83,6 +84,10 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, S
     OutputSink sink(output);
     if (options.mode == StripMode::Readable) {
         ReadableStripper stripper(sink, options.lineEnd);
+        return feed(input, output, stripper);
+    }
+    if (options.mode == StripMode::Article) {
+        ArticleStripper stripper(sink, options.lineEnd);
         return feed(input, output, stripper);
     }
     TagStripper stripper(sink, options.lineEnd);

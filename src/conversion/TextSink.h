@@ -1,6 +1,6 @@
 #pragma once
 
-// What both strippers share: the sink they write to, how a run ends, and the options that pick
+// What the strippers share: the sink they write to, how a run ends, and the options that pick
 // a stripper and its line end.
 
 #include <string_view>
@@ -24,6 +24,7 @@ enum class StripOutcome {
 enum class StripMode {
     Exact, // TagStripper: everything from '<' to the next '>' goes, line by line
     Readable, // ReadableStripper: the text a browser shows
+    Article, // ArticleStripper: the page's main text
 };
 
 enum class LineEnd { CrLf, Lf };

@@ -1,0 +1,40 @@
+#pragma once
+
+// The article stripper: the main text of a page, as a reader wants it, without the page around
+// it (menus, headers and footers of the site, sidebars, teasers of other pages, share buttons,
+// comments, ads), laid out as the readable stripper lays out a page. A heuristic: the element
+// that holds the most prose for the fewest links is the main text; the class names, ids and
+// roles a page gives its parts, and the shapes of link lists and teasers, say what inside it
+// is not.
+//
+// It is fed and writes as the other strippers do, but it writes only at the end: the choice
+// needs the whole page. What it holds of the page is bounded (ArticleStripper::maxPage).
+
+#include "TextSink.h"
+
+#include <memory>
+#include <string_view>
+
+namespace plaintrove::conversion {
+
+class ArticleStripper
+{
+public:
+    explicit ArticleStripper(TextSink &sink, LineEnd lineEnd = LineEnd::CrLf);
+    ~ArticleStripper();
+    ArticleStripper(const ArticleStripper &) = delete;
+    ArticleStripper &operator=(const ArticleStripper &) = delete;
+
+    // Reads the next bytes of the page. False once the sink has failed.
+    bool feed(std::string_view bytes);
+
+    // Ends the page and writes its main text. UnclosedTag when it ended inside a tag, a
+    // comment or a declaration.
+    StripOutcome finish();
+
+private:
+    class Pipeline;
+    std::unique_ptr<Pipeline> m_pipeline;
+};
+
+} // namespace plaintrove::conversion

@@ -1,0 +1,245 @@
+#include "ArticleTree.h"
+
+#include <algorithm>
+
+namespace plaintrove::conversion::article {
+
+namespace {
+
+Role roleOf(const html::Tag &tag)
+{
+    switch (tag.kind.element) {
+    case Element::A:
+        return Role::Link;
+    case Element::P:
+        return Role::Paragraph;
+    case Element::Div:
+    case Element::Section:
+        return Role::Division;
+    case Element::Article:
+        return Role::Article;
+    case Element::Main:
+        return Role::Main;
+    case Element::Html:
+    case Element::Body:
+        return Role::Page;
+    case Element::Nav:
+        return Role::Navigation;
+    case Element::Aside:
+        return Role::Aside;
+    case Element::Header:
+        return Role::Header;
+    case Element::Footer:
+        return Role::Footer;
+    case Element::Form:
+        return Role::Form;
+    case Element::H1:
+        return Role::Heading1;
+    case Element::Figure:
+    case Element::Figcaption:
+        return Role::Figure;
+    default:
+        return Role::Other;
+    }
+}
+
+// Elements none of whose content is text of the article.
+bool leftOut(const html::Tag &tag)
+{
+    switch (tag.kind.element) {
+    case Element::Head:
+    case Element::Title:
+    case Element::Template:
+    case Element::Script:
+    case Element::Style:
+    case Element::Noscript:
+    case Element::Button:
+    case Element::Select:
+    case Element::Textarea:
+    case Element::Iframe:
+    case Element::Object:
+    case Element::Noembed:
+    case Element::Noframes:
+    case Element::Svg:
+    case Element::Math:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isWordSeparator(char c)
+{
+    return c == ' ' || c == '-' || c == '_';
+}
+
+bool contains(std::string_view text, std::string_view lowerWord)
+{
+    return std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(),
+               [](char a, char b) { return html::lowered(static_cast<html::Byte>(a)) == b; })
+        != text.end();
+}
+
+bool containsAny(std::string_view text, std::initializer_list<std::string_view> words)
+{
+    return std::any_of(
+        words.begin(), words.end(), [&](std::string_view word) { return contains(text, word); });
+}
+
+bool equalsIgnoringCase(std::string_view text, std::string_view lowerWord)
+{
+    return text.size() == lowerWord.size() && contains(text, lowerWord);
+}
+
+// A class or an id: the page's own words for its parts.
+std::uint8_t namesHints(std::string_view value)
+{
+    std::uint8_t hints = 0;
+    if (containsAny(value, { "article", "content", "entry", "post", "story", "body", "text" }))
+        hints |= Positive;
+    if (containsAny(value,
+            { "comment", "share", "sharing", "social", "related", "promo", "sponsor", "advert",
+                "newsletter", "subscri", "signup", "cookie", "consent", "breadcrumb", "outbrain",
+                "taboola", "recommend", "byline", "caption", "credit" }))
+        hints |= Negative;
+    if (containsAny(value,
+            { "sidebar", "widget", "banner", "footer", "masthead", "navbar", "menu", "popup",
+                "modal", "trending", "popular", "toolbar" }))
+        hints |= Peripheral;
+    // "ad" as a word of its own: "ad", "top-ads", "ad_slot".
+    for (std::size_t start = 0; start < value.size();) {
+        const auto end = static_cast<std::size_t>(
+            std::find_if(value.begin() + start, value.end(), isWordSeparator) - value.begin());
+        const std::string_view word = value.substr(start, end - start);
+        if (equalsIgnoringCase(word, "ad") || equalsIgnoringCase(word, "ads"))
+            hints |= Negative;
+        start = end + 1;
+    }
+    return hints;
+}
+
+std::uint8_t roleHints(std::string_view value)
+{
+    if (equalsIgnoringCase(value, "main") || equalsIgnoringCase(value, "article"))
+        return MainContent;
+    if (containsAny(value,
+            { "navigation", "banner", "contentinfo", "complementary", "search", "dialog", "menu",
+                "toolbar" }))
+        return NavigationRole;
+    return 0;
+}
+
+std::uint8_t hintsOf(const html::Tag &tag)
+{
+    std::uint8_t hints = 0;
+    for (const html::Attribute &attribute : tag.attributes()) {
+        const std::string_view name = attribute.name, value = attribute.value;
+        if (name == "class" || name == "id")
+            hints |= namesHints(value);
+        else if (name == "role")
+            hints |= roleHints(value);
+        else if (name == "itemprop" && contains(value, "articlebody"))
+            hints |= MainContent;
+        else if (name == "hidden" || (name == "aria-hidden" && equalsIgnoringCase(value, "true")))
+            hints |= Hidden;
+        else if (name == "style" && containsAny(value, { "display:none", "display: none" }))
+            hints |= Hidden;
+    }
+    return hints;
+}
+
+constexpr std::uint8_t skippedMark = 1, preformattedMark = 2;
+
+} // namespace
+
+TreeBuilder::TreeBuilder()
+{
+    m_tree.nodes.emplace_back();
+    m_tree.nodes[0].role = Role::Page;
+    m_open.push_back(0);
+}
+
+std::uint8_t TreeBuilder::open(const html::Tag &tag)
+{
+    if (m_skipped > 0 || leftOut(tag)) {
+        ++m_skipped;
+        return skippedMark;
+    }
+    Node node;
+    node.parent = m_open.back();
+    node.kind = tag.kind;
+    node.foreign = tag.foreign;
+    node.role = roleOf(tag);
+    node.hints = hintsOf(tag);
+    std::uint8_t mark = 0;
+    if (!tag.foreign && tag.kind.is(KeepsSpaces)) {
+        ++m_preformatted;
+        mark = preformattedMark;
+    }
+    m_open.push_back(static_cast<std::uint32_t>(m_tree.nodes.size()));
+    m_tree.nodes.push_back(node);
+    return mark;
+}
+
+void TreeBuilder::close(const html::OpenElement &element)
+{
+    if (element.mark == skippedMark) {
+        --m_skipped;
+        return;
+    }
+    m_preformatted -= element.mark == preformattedMark ? 1 : 0;
+    m_tree.nodes[m_open.back()].end = static_cast<std::uint32_t>(m_tree.nodes.size());
+    m_open.pop_back();
+}
+
+void TreeBuilder::text(std::string_view bytes, std::size_t)
+{
+    if (m_skipped == 0)
+        addText(bytes, TextKind::Words);
+}
+
+void TreeBuilder::space(std::string_view whiteSpace, bool fromReference)
+{
+    if (m_skipped > 0)
+        return;
+    if (m_preformatted > 0)
+        return addText(whiteSpace, fromReference ? TextKind::SpaceFromReference : TextKind::Space);
+    const Node &last = m_tree.nodes.back();
+    if (last.role != Role::Text || last.parent != m_open.back() || m_tree.text.back() != ' ')
+        addText(" ", TextKind::Words); // one space stands for any run
+}
+
+void TreeBuilder::markup()
+{
+    if (m_skipped == 0 && m_preformatted > 0)
+        addText({}, TextKind::Markup);
+}
+
+void TreeBuilder::addText(std::string_view bytes, TextKind kind)
+{
+    Node &last = m_tree.nodes.back();
+    if (kind == TextKind::Words && m_preformatted == 0 && last.role == Role::Text
+        && last.parent == m_open.back()) {
+        last.size += static_cast<std::uint32_t>(bytes.size());
+    } else {
+        Node node;
+        node.end = static_cast<std::uint32_t>(m_tree.nodes.size() + 1);
+        node.parent = m_open.back();
+        node.text = static_cast<std::uint32_t>(m_tree.text.size());
+        node.size = static_cast<std::uint32_t>(bytes.size());
+        node.role = Role::Text;
+        node.textKind = kind;
+        m_tree.nodes.push_back(node);
+    }
+    m_tree.text.append(bytes);
+}
+
+Tree TreeBuilder::finish()
+{
+    for (; m_open.size() > 1; m_open.pop_back())
+        m_tree.nodes[m_open.back()].end = static_cast<std::uint32_t>(m_tree.nodes.size());
+    m_tree.nodes[0].end = static_cast<std::uint32_t>(m_tree.nodes.size());
+    return std::move(m_tree);
+}
+
+} // namespace plaintrove::conversion::article

@@ -1,0 +1,49 @@
+// The article stripper against its examples (tests/data/article_text.txt), fed in pieces of
+// every size. How well it finds articles on real pages is the article_benchmark test's.
+
+#include "article/ArticleStripper.h"
+
+#include "Examples.h"
+#include "StripHarness.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace plaintrove::testing;
+using plaintrove::conversion::ArticleStripper;
+using plaintrove::conversion::LineEnd;
+using plaintrove::conversion::StripOutcome;
+
+class Examples : public ::testing::TestWithParam<Example>
+{
+};
+
+TEST_P(Examples, GiveTheMainText)
+{
+    const Example &row = GetParam();
+    const StripOutcome outcome = row.unclosed ? StripOutcome::UnclosedTag : StripOutcome::Complete;
+    for (const std::size_t longest : { 0U, 1U, 3U, 64U }) {
+        const Stripped result = stripInPieces<ArticleStripper>(
+            row.input, longest, 1, row.lf ? LineEnd::Lf : LineEnd::CrLf);
+        EXPECT_EQ(result.text, row.expected) << "pieces of up to " << longest;
+        EXPECT_EQ(result.outcome, outcome) << "pieces of up to " << longest;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Article, Examples,
+    ::testing::ValuesIn(examples(PLAINTROVE_ARTICLE_EXAMPLES)),
+    [](const auto &row) { return std::to_string(row.param.line); });
+
+TEST(Sink, AFailedWriteIsReported)
+{
+    struct : plaintrove::conversion::TextSink
+    {
+        bool write(std::string_view) override { return false; }
+    } sink;
+    ArticleStripper stripper(sink);
+    stripper.feed("<p>The council met on Monday, and it voted to keep the old bridge.</p>");
+    EXPECT_EQ(stripper.finish(), StripOutcome::SinkFailed);
+}
+
+} // namespace
