@@ -42,6 +42,8 @@ ExitStatus report(const conversion::ConversionResult &result)
         return ExitStatus::FileError;
     switch (result.status) {
     case conversion::ConversionStatus::Converted:
+        if (!result.reason.isEmpty()) // nothing is missing: a warning, not a failure
+            printFileMessage(result.path, tr("warning: %1").arg(result.reason));
         return ExitStatus::Converted;
     case conversion::ConversionStatus::ConvertedUnclosedTag:
         printFileMessage(result.path, tr("warning: %1").arg(result.reason));

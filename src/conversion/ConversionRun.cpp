@@ -61,6 +61,11 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
     case StripOutcome::UnclosedTag:
         return { ConversionStatus::ConvertedUnclosedTag, input.path(),
             tr("the input ends inside a tag that is never closed; the text before it was kept") };
+    case StripOutcome::WholeText:
+        return { ConversionStatus::Converted, input.path(),
+            tr("the page is larger than %1 MiB, too large to look for its article; its whole "
+               "readable text was written")
+                .arg(ArticleStripper::maxPage >> 20) };
     case StripOutcome::SinkFailed:
         break;
     }

@@ -33,7 +33,7 @@ struct ConversionResult
 {
     ConversionStatus status = ConversionStatus::Failed;
     QString path; // the file the outcome is about (the input, or the output on a write failure)
-    QString reason; // why it failed or what the warning is; empty when Converted
+    QString reason; // why it failed or what the warning is; empty when Converted without one
 };
 
 // Runs the whole conversion for a request.

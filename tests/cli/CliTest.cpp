@@ -151,6 +151,14 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
         // No headline: the main text is the paragraph.
         Row { "Article", { "--article", "--lf", "page.html" }, 0, "", {},
             "First bold word, second line.\n" },
+        // Too large to look for its article: all its text, a warning, and no failure.
+        Row { "ArticleOfAPageTooLarge", { "--article", "big.html", "big.txt" }, 0,
+            "plaintrove-strip: big.html: warning: the page is larger than 32 MiB",
+            { { "big.txt", "Home\r\n\r\nbig\r\n" } }, {}, {}, {},
+            [](const Sandbox &sandbox) {
+                sandbox.write(QStringLiteral("big.html"),
+                    "<nav>Home</nav><p>big</p>" + QByteArray(32 << 20, ' '));
+            } },
         Row { "ReadableUnclosedTagWarns", { "--readable", "open.html" }, 3,
             "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" },
         // Qt reads arguments as UTF-8, and would spell this one as "a\uFFFD.txt", another file.

@@ -13,6 +13,7 @@ namespace {
 using namespace plaintrove::testing;
 using plaintrove::conversion::ArticleStripper;
 using plaintrove::conversion::LineEnd;
+using plaintrove::conversion::ReadableStripper;
 using plaintrove::conversion::StripOutcome;
 
 class Examples : public ::testing::TestWithParam<Example>
@@ -34,6 +35,25 @@ TEST_P(Examples, GiveTheMainText)
 INSTANTIATE_TEST_SUITE_P(Article, Examples,
     ::testing::ValuesIn(examples(PLAINTROVE_ARTICLE_EXAMPLES)),
     [](const auto &row) { return std::to_string(row.param.line); });
+
+// Up to the limit a page is held and its article found; past it, by a single byte, its whole
+// text is written as the readable mode writes it.
+TEST(Limit, APageOverItGetsItsWholeText)
+{
+    const std::string story = "<nav><a href=/>Home</a></nav><p>The council met on Monday evening "
+                              "and voted to keep the old bridge open to walkers.</p>";
+    for (const std::size_t size : { ArticleStripper::maxPage, ArticleStripper::maxPage + 1 }) {
+        const std::string page = story + std::string(size - story.size(), ' ');
+        const Stripped article = stripInPieces<ArticleStripper>(page, 1 << 20);
+        if (size == ArticleStripper::maxPage) {
+            EXPECT_EQ(article.outcome, StripOutcome::Complete);
+            EXPECT_EQ(article.text.find("Home"), std::string::npos);
+        } else {
+            EXPECT_EQ(article.outcome, StripOutcome::WholeText);
+            EXPECT_EQ(article.text, stripInPieces<ReadableStripper>(page).text);
+        }
+    }
+}
 
 TEST(Sink, AFailedWriteIsReported)
 {

@@ -8,18 +8,25 @@
 // is not.
 //
 // It is fed and writes as the other strippers do, but it writes only at the end: the choice
-// needs the whole page. What it holds of the page is bounded (ArticleStripper::maxPage).
+// needs the whole page, which it holds with its tree, a few times the page's size. A page over
+// maxPage is no article: its whole text is written instead, as the readable mode writes it, in
+// the readable mode's small memory, and finish() says so.
 
 #include "TextSink.h"
 
 #include <memory>
+#include <string>
 #include <string_view>
 
 namespace plaintrove::conversion {
 
+class ReadableStripper;
+
 class ArticleStripper
 {
 public:
+    static constexpr std::size_t maxPage = 32 << 20;
+
     explicit ArticleStripper(TextSink &sink, LineEnd lineEnd = LineEnd::CrLf);
     ~ArticleStripper();
     ArticleStripper(const ArticleStripper &) = delete;
@@ -29,12 +36,16 @@ public:
     bool feed(std::string_view bytes);
 
     // Ends the page and writes its main text. UnclosedTag when it ended inside a tag, a
-    // comment or a declaration.
+    // comment or a declaration; WholeText when it was over maxPage.
     StripOutcome finish();
 
 private:
     class Pipeline;
+    TextSink &m_sink;
+    const LineEnd m_lineEnd;
+    std::string m_page; // as fed so far: over maxPage, it is read again by the readable mode
     std::unique_ptr<Pipeline> m_pipeline;
+    std::unique_ptr<ReadableStripper> m_wholeText; // over maxPage
 };
 
 } // namespace plaintrove::conversion
