@@ -5,6 +5,7 @@
 #   bench/run.sh [-n RUNS] [--sed-runs K] [--quick] [--out DIR] [PLAINTROVE_STRIP...]
 #   bench/run.sh --site [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]: a whole site
 #   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]: the readable mode
+#   bench/run.sh --article [-n RUNS] [--data DIR] [--out DIR] [PLAINTROVE_STRIP]: the article mode
 #
 # PLAINTROVE_STRIP defaults to build/bin/plaintrove-strip, which is built (preset "default") when
 # it is missing. Several binaries (an old and a new build, say) each get their own rows in the
@@ -28,7 +29,7 @@ min_sed_speedup=20
 max_peak_kib=$((16 * 1024))
 max_per_mb_spread=1.25 # largest over smallest time per MB across the linearity sizes
 
-usage() { sed -n '2,12s/^# \{0,1\}//p' "$0"; }
+usage() { sed -n '2,13s/^# \{0,1\}//p' "$0"; }
 die() {
     echo "run.sh: $*" >&2
     exit 2
@@ -39,6 +40,7 @@ while [ $# -gt 0 ]; do
     case "$1" in
     --site) shift; exec "$bench_dir/site.sh" "$@" ;;
     --readable) shift; exec "$bench_dir/readable.sh" "$@" ;;
+    --article) shift; exec "$bench_dir/article.sh" "$@" ;;
     -n | --runs | --sed-runs)
         [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a number of at least 1"
         if [ "$1" = --sed-runs ]; then sed_runs=$2; else runs=$2; fi
