@@ -152,7 +152,7 @@ MainText findMainText(const Tree &tree)
         around[i] = around[node.parent] || has(node, Hidden) || teasers[i]
             || (!holdsContent[i]
                 && (namedAround(node)
-                    || (placedAround(node) && all[i].prose < layoutShare * all[0].prose)));
+                    || (placedAround(node) && all[i].prose <= layoutShare * all[0].prose)));
     }
 
     // Going up: what each element is worth as the main text. The best is the main text; of
@@ -175,31 +175,24 @@ MainText findMainText(const Tree &tree)
         if (nodes[i].role != Role::Text && value[i] >= value[best])
             best = i;
     }
-    // A page without prose (an index, a form, a manual page): its main region, or all of it.
-    if (value[best] <= 0) {
-        best = 0;
-        for (std::uint32_t i = 1; i < count && best == 0; ++i) {
-            if ((nodes[i].role == Role::Main || has(nodes[i], MainContent)) && all[i].chars > 0)
-                best = i;
-        }
-    }
-
     MainText main;
     main.dropped.assign(count, false);
-    // Takes `root` as the main text, less what reads as the page around the article when
-    // `leaveOut`; returns how many letters and signs that keeps.
-    const auto take = [&](std::uint32_t root, bool leaveOut) {
+    // Takes `root` as the main text, less what `leaveOut` says; returns how many letters and
+    // signs that keeps.
+    enum class LeaveOut { Nothing, Around, AllButProse };
+    const auto take = [&](std::uint32_t root, LeaveOut leaveOut) {
         main.root = root;
         std::uint32_t kept = 0;
         for (std::uint32_t i = root + 1; i < nodes[root].end; ++i) {
             const Node &node = nodes[i];
             const Counts &text = all[i];
-            main.dropped[i] = leaveOut
+            main.dropped[i] = leaveOut != LeaveOut::Nothing
                 && ((around[i] && !around[node.parent]) || node.role == Role::Heading1
-                    || node.role == Role::Figure
-                    || (text.chars > 0 && text.linkChars > maxListLinks * text.chars)
-                    || (node.role == Role::Division && text.chars == own[i].chars && text.chars > 0
-                        && text.chars < maxLabelChars));
+                    || (leaveOut == LeaveOut::AllButProse
+                        && (node.role == Role::Figure
+                            || (text.chars > 0 && text.linkChars > maxListLinks * text.chars)
+                            || (node.role == Role::Division && text.chars == own[i].chars
+                                && text.chars > 0 && text.chars < maxLabelChars))));
             if (main.dropped[i])
                 i = node.end - 1;
             else
@@ -207,9 +200,18 @@ MainText findMainText(const Tree &tree)
         }
         return kept;
     };
+    if (all[0].prose > 0 && take(best, LeaveOut::AllButProse) > 0)
+        return main;
+    // A page without prose (an index, a form, a manual page), where links and short lines are
+    // what there is to read: its main region, or all of it, less what is around it.
+    std::uint32_t region = 0;
+    for (std::uint32_t i = 1; i < count && region == 0; ++i) {
+        if ((nodes[i].role == Role::Main || has(nodes[i], MainContent)) && all[i].chars > 0)
+            region = i;
+    }
     // Never nothing for a page with text.
-    if (take(best, true) == 0 && take(0, true) == 0)
-        take(0, false);
+    if (take(region, LeaveOut::Around) == 0 && take(0, LeaveOut::Around) == 0)
+        take(0, LeaveOut::Nothing);
     return main;
 }
 
