@@ -4,6 +4,7 @@
 #include "ConversionRun.h"
 #include "InputFile.h"
 #include "OutputFile.h"
+#include "html/Encodings.h"
 
 #include <QCommandLineOption>
 #include <QCommandLineParser>
@@ -50,10 +51,12 @@ Invocation parseCommandLine(const QStringList &arguments)
         tr("Deletes the markup of HTML files: everything from a '<' up to the next '>', even "
            "across lines.\nEach input line becomes one output line, ending in CR LF. With "
            "--readable, the text a\nbrowser shows instead: scripts and styles dropped, "
-           "references decoded, spaces\ncollapsed, a line for each block. With --article, only "
-           "the page's main text (a\nstory, a post), laid out the same way: a heuristic that "
-           "drops menus, sidebars,\nteasers, comments and the like. An output file is replaced "
-           "only when its\nconversion succeeded.\n\n"
+           "references decoded, spaces\ncollapsed, a line for each block, in UTF-8 whatever the "
+           "page's encoding (a\nbyte-order mark, else --encoding, else the page's <meta charset>, "
+           "else UTF-8 if\nits first non-ASCII bytes are UTF-8, else windows-1252). With "
+           "--article, only the\npage's main text (a story, a post), read and laid out the same "
+           "way: a heuristic\nthat drops menus, sidebars, teasers, comments and the like. An "
+           "output file is\nreplaced only when its conversion succeeded.\n\n"
            "page                             default          --readable     --article\n"
            "<nav><a href=/>Home</a></nav>    Home             Home\n"
            "<p>Hi <b>there</b> &amp; bye</p> Hithere&amp; bye Hi there & bye Hi there & bye\n"
@@ -85,8 +88,13 @@ Invocation parseCommandLine(const QStringList &arguments)
            "out as --readable lays out text. A heuristic: see the manual."));
     const QCommandLineOption lfOption(
         QStringLiteral("lf"), tr("End lines with LF instead of CR LF, in any mode."));
+    const QCommandLineOption encodingOption(QStringLiteral("encoding"),
+        tr("With --readable or --article: read pages without a byte-order mark as LABEL "
+           "(utf-8, latin1, windows-1251, shift_jis, gb18030, euc-kr... any label browsers "
+           "know)."),
+        tr("LABEL"));
     parser.addOptions({ helpOption, versionOption, directoryOption, recursiveOption, jobsOption,
-        readableOption, articleOption, lfOption });
+        readableOption, articleOption, lfOption, encodingOption });
     parser.addPositionalArgument(QStringLiteral("INPUT"),
         tr("The HTML file to read; standard input when missing or \"-\"."));
     parser.addPositionalArgument(QStringLiteral("OUTPUT"),
@@ -127,7 +135,16 @@ Invocation parseCommandLine(const QStringList &arguments)
         invocation.jobs = QThread::idealThreadCount();
     }
     invocation.recursive = parser.isSet(recursiveOption);
-    if (positional.contains(QString()))
+    const QString label = parser.value(encodingOption);
+    invocation.options.encoding = conversion::encodingForLabel(label.toStdString());
+    if (parser.isSet(encodingOption) && invocation.options.encoding == nullptr)
+        invocation.text = tr("unknown encoding \"%1\"").arg(label);
+    else if (parser.isSet(encodingOption) && !parser.isSet(readableOption)
+        && !parser.isSet(articleOption))
+        invocation.text
+            = tr("--encoding needs --readable or --article: the default mode keeps the bytes as "
+                 "they are");
+    else if (positional.contains(QString()))
         invocation.text = tr("an empty file name was given");
     else if (!validJobs)
         invocation.text = tr("the number of jobs must be a whole number of at least 1");

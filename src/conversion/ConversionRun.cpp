@@ -88,11 +88,11 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, S
 
     OutputSink sink(output);
     if (options.mode == StripMode::Readable) {
-        ReadableStripper stripper(sink, options.lineEnd);
+        ReadableStripper stripper(sink, options.lineEnd, options.encoding);
         return feed(input, output, stripper);
     }
     if (options.mode == StripMode::Article) {
-        ArticleStripper stripper(sink, options.lineEnd);
+        ArticleStripper stripper(sink, options.lineEnd, options.encoding);
         return feed(input, output, stripper);
     }
     TagStripper stripper(sink, options.lineEnd);

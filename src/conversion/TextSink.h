@@ -7,6 +7,8 @@
 
 namespace plaintrove::conversion {
 
+struct Encoding; // html/Encodings.h
+
 class TextSink
 {
 public:
@@ -40,6 +42,9 @@ struct StripOptions
 {
     StripMode mode = StripMode::Exact;
     LineEnd lineEnd = LineEnd::CrLf;
+    // The readable and article modes' reading of a page without a byte-order mark; null: as
+    // HTML finds it.
+    const Encoding *encoding = nullptr;
 };
 
 } // namespace plaintrove::conversion

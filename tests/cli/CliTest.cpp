@@ -159,13 +159,18 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
                 sandbox.write(QStringLiteral("big.html"),
                     "<nav>Home</nav><p>big</p>" + QByteArray(32 << 20, ' '));
             } },
+        // A page in windows-1251, found as HTML finds it or named by the user, out in UTF-8.
+        Row { "ReadableInUtf8", { "--readable", "-" }, 0, "", {}, "\xD0\x9F\xD1\x80\xD0\xB8\r\n",
+            "<meta charset=windows-1251>\xCF\xF0\xE8" },
+        Row { "EncodingGiven", { "--readable", "--encoding", " CP1251", "-" }, 0, "", {},
+            "\xD0\x9F\r\n", "\xCF" },
+        Row { "ArticleEncodingGiven", { "--article", "--encoding", "CP1251", "-" }, 0, "", {},
+            "\xD0\x9F\r\n", "\xCF" },
         Row { "ReadableUnclosedTagWarns", { "--readable", "open.html" }, 3,
             "plaintrove-strip: open.html: warning: ", {}, "first keep\r\n" },
         // Qt reads arguments as UTF-8, and would spell this one as "a\uFFFD.txt", another file.
         Row { "NameThatIsNotUtf8", {}, 1, "a\xFF.txt: the name is not valid UTF-8", {}, {}, {},
-            [] {
-                ::execl(PLAINTROVE_STRIP, "plaintrove-strip", "page.html", "a\xFF.txt", nullptr);
-            } }),
+            [] { ::execl(PLAINTROVE_STRIP, "plaintrove-strip", "page.html", "a\xFF.txt", nullptr); } }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
@@ -182,7 +187,11 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
         Row { "RecursiveWithoutDirectory", { "-r", "sub" }, 2, "--recursive needs" },
         Row { "TwoModes", { "--article", "--readable", "page.html" }, 2,
             "--article and --readable cannot be given together" },
-        Row { "NoJobs", { "-j", "0", "-d", "sub", "page.html" }, 2, "at least 1" }),
+        Row { "NoJobs", { "-j", "0", "-d", "sub", "page.html" }, 2, "at least 1" },
+        Row { "UnknownEncoding", { "--readable", "--encoding=latin-9", "page.html" }, 2,
+            "plaintrove-strip: unknown encoding \"latin-9\"\n" },
+        Row { "EncodingInTheExactMode", { "--encoding=utf-8", "page.html" }, 2,
+            "--encoding needs --readable" }),
     [](const auto &row) { return std::string(row.param.name); });
 
 INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,

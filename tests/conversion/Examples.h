@@ -1,6 +1,7 @@
 #pragma once
 
-// Reads a file of literate examples, one a line: "input" -> "output" [unclosed] [lf] # comment.
+// Reads a file of literate examples, one a line:
+//     "input" -> "output" [unclosed] [lf] [encoding=LABEL] # comment
 // Lines that do not start with a quote are comments. Escapes: \r \n \t \v \f \0 \\ \" \xHH.
 
 #include <fstream>
@@ -17,6 +18,7 @@ struct Example
     std::string input, expected;
     bool unclosed = false; // the input ends inside a tag
     bool lf = false; // lines end in LF rather than CR LF
+    std::string encoding; // the user's, for the readable mode
     friend void PrintTo(const Example &row, std::ostream *os)
     {
         *os << "the example on line " << row.line;
@@ -56,11 +58,13 @@ inline std::vector<Example> examples(const char *path)
         if (!line.starts_with('"'))
             continue;
         std::string_view rest = line;
-        Example row { number, unquote(rest), "" };
+        Example row { number, unquote(rest), "", false, false, "" };
         row.expected = unquote(rest);
         const std::string_view flags = rest.substr(0, rest.find('#'));
         row.unclosed = flags.find("unclosed") != std::string_view::npos;
         row.lf = flags.find(" lf") != std::string_view::npos;
+        if (const std::size_t at = flags.find("encoding="); at != std::string_view::npos)
+            row.encoding = flags.substr(at + 9, flags.find(' ', at) - at - 9);
         rows.push_back(row);
     }
     return rows;

@@ -3,13 +3,14 @@
 // Drives a stripper over an input held in memory, fed in pieces of random sizes; shared by the
 // strippers' tests and the fuzz targets.
 
-#include "readable/ReadableStripper.h"
 #include "exact/TagStripper.h"
+#include "readable/ReadableStripper.h"
 
 #include <algorithm>
 #include <random>
 #include <string>
 #include <string_view>
+#include <type_traits>
 
 namespace plaintrove::testing {
 
@@ -20,9 +21,11 @@ struct Stripped
 };
 
 // Feeds `input` in pieces of 1 to `longest` bytes (all at once when 0), drawn from `seed`.
+// The readable and article strippers read the page as `encoding` when it is given.
 template <typename Stripper = conversion::TagStripper>
 Stripped stripInPieces(std::string_view input, std::size_t longest = 0, unsigned seed = 1,
-    conversion::LineEnd lineEnd = conversion::LineEnd::CrLf)
+    conversion::LineEnd lineEnd = conversion::LineEnd::CrLf,
+    const conversion::Encoding *encoding = nullptr)
 {
     struct : conversion::TextSink
     {
@@ -34,7 +37,12 @@ Stripped stripInPieces(std::string_view input, std::size_t longest = 0, unsigned
             return text.size() < (std::size_t { 64 } << 20);
         }
     } sink;
-    Stripper stripper(sink, lineEnd);
+    Stripper stripper = [&] {
+        if constexpr (std::is_same_v<Stripper, conversion::TagStripper>)
+            return Stripper(sink, lineEnd);
+        else
+            return Stripper(sink, lineEnd, encoding);
+    }();
     std::minstd_rand random(seed);
     while (!input.empty()) {
         const std::size_t size = longest == 0 ? input.size() : 1 + random() % longest;

@@ -2,7 +2,7 @@
 
 // The article stripper: the main text of a page, as a reader wants it, without the page around
 // it (menus, headers and footers of the site, sidebars, teasers of other pages, share buttons,
-// comments, ads), laid out as the readable stripper lays out a page. A heuristic: the element
+// comments, ads), decoded and laid out as the readable stripper does. A heuristic: the element
 // that holds the most prose for the fewest links is the main text; the class names, ids and
 // roles a page gives its parts, and the shapes of link lists and teasers, say what inside it
 // is not.
@@ -27,7 +27,10 @@ class ArticleStripper
 public:
     static constexpr std::size_t maxPage = 32 << 20;
 
-    explicit ArticleStripper(TextSink &sink, LineEnd lineEnd = LineEnd::CrLf);
+    // `encoding`: the page's, unless a byte-order mark says otherwise; null to find it as a
+    // browser does (html/PageDecoder.h).
+    explicit ArticleStripper(
+        TextSink &sink, LineEnd lineEnd = LineEnd::CrLf, const Encoding *encoding = nullptr);
     ~ArticleStripper();
     ArticleStripper(const ArticleStripper &) = delete;
     ArticleStripper &operator=(const ArticleStripper &) = delete;
@@ -43,6 +46,7 @@ private:
     class Pipeline;
     TextSink &m_sink;
     const LineEnd m_lineEnd;
+    const Encoding *const m_encoding;
     std::string m_page; // as fed so far: over maxPage, it is read again by the readable mode
     std::unique_ptr<Pipeline> m_pipeline;
     std::unique_ptr<ReadableStripper> m_wholeText; // over maxPage

@@ -129,23 +129,36 @@ std::uint8_t roleHints(std::string_view value)
     return 0;
 }
 
-std::uint8_t hintsOf(const html::Tag &tag)
+std::uint8_t hintOf(const html::Attribute &attribute)
 {
-    std::uint8_t hints = 0;
-    for (const html::Attribute &attribute : tag.attributes()) {
-        const std::string_view name = attribute.name, value = attribute.value;
-        if (name == "class" || name == "id")
-            hints |= namesHints(value);
-        else if (name == "role")
-            hints |= roleHints(value);
-        else if (name == "itemprop" && contains(value, "articlebody"))
-            hints |= MainContent;
-        else if (name == "hidden" || (name == "aria-hidden" && equalsIgnoringCase(value, "true")))
-            hints |= Hidden;
-        else if (name == "style" && containsAny(value, { "display:none", "display: none" }))
-            hints |= Hidden;
+    const std::string_view name = attribute.name, value = attribute.value;
+    if (name == "class" || name == "id")
+        return namesHints(value);
+    if (name == "role")
+        return roleHints(value);
+    if (name == "itemprop" && contains(value, "articlebody"))
+        return MainContent;
+    if (name == "hidden" || (name == "aria-hidden" && equalsIgnoringCase(value, "true")))
+        return Hidden;
+    if (name == "style" && containsAny(value, { "display:none", "display: none" }))
+        return Hidden;
+    return 0;
+}
+
+// The attributes by which the readable layout numbers lists, kept to be given back to it.
+bool numbersList(const html::Tag &tag, const html::Attribute &attribute)
+{
+    switch (tag.kind.element) {
+    case Element::Ol:
+    case Element::Ul:
+    case Element::Menu:
+    case Element::Dir:
+    case Element::Li:
+        return attribute.name == "type" || attribute.name == "start" || attribute.name == "reversed"
+            || attribute.name == "value";
+    default:
+        return false;
     }
-    return hints;
 }
 
 constexpr std::uint8_t skippedMark = 1, preformattedMark = 2;
@@ -170,7 +183,17 @@ std::uint8_t TreeBuilder::open(const html::Tag &tag)
     node.kind = tag.kind;
     node.foreign = tag.foreign;
     node.role = roleOf(tag);
-    node.hints = hintsOf(tag);
+    node.text = static_cast<std::uint32_t>(m_tree.text.size());
+    if (tag.hasAttributes()) {
+        for (const html::Attribute &attribute : tag.attributes()) {
+            node.hints |= hintOf(attribute);
+            if (numbersList(tag, attribute)) {
+                m_tree.text.append(attribute.name).push_back('\0');
+                m_tree.text.append(attribute.value).push_back('\0');
+            }
+        }
+    }
+    node.size = static_cast<std::uint32_t>(m_tree.text.size() - node.text);
     std::uint8_t mark = 0;
     if (!tag.foreign && tag.kind.is(KeepsSpaces)) {
         ++m_preformatted;

@@ -52,8 +52,10 @@ struct Node
 {
     std::uint32_t end = 0; // one past the last node inside it
     std::uint32_t parent = 0;
-    std::uint32_t text = 0; // Text: where its bytes start in Tree::text
-    std::uint32_t size = 0; // Text: how many
+    // Where its bytes start in Tree::text, and how many: a text's, or an element's attributes
+    // that number lists, each name and value followed by a NUL.
+    std::uint32_t text = 0;
+    std::uint32_t size = 0;
     ElementKind kind; // an element's, as the tokenizer found it
     Role role = Role::Other;
     std::uint8_t hints = 0;

@@ -12,10 +12,19 @@ public:
         : m_out(out)
     { }
 
-    html::OpenElement open(const Node &node)
+    html::OpenElement open(const Node &node, std::string_view attributes)
     {
+        m_tag.begin(false);
         m_tag.kind = node.kind;
         m_tag.foreign = node.foreign;
+        while (!attributes.empty()) {
+            const std::string_view name = attributes.substr(0, attributes.find('\0'));
+            attributes.remove_prefix(name.size() + 1);
+            const std::string_view value = attributes.substr(0, attributes.find('\0'));
+            attributes.remove_prefix(value.size() + 1);
+            m_tag.addAttribute(bytes(name), bytes(name) + name.size());
+            m_tag.setValue(bytes(value), bytes(value) + value.size());
+        }
         return { node.kind, node.foreign, m_out.open(m_tag) };
     }
 
@@ -35,6 +44,11 @@ public:
     }
 
 private:
+    static const html::Byte *bytes(std::string_view text)
+    {
+        return reinterpret_cast<const html::Byte *>(text.data());
+    }
+
     // Words with single spaces between them, and maybe one before and one after.
     void words(std::string_view text)
     {
@@ -51,7 +65,7 @@ private:
     }
 
     ReadableLayout &m_out;
-    html::Tag m_tag; // only its kind is read
+    html::Tag m_tag; // its kind, and the attributes that number lists
 };
 
 } // namespace
@@ -72,10 +86,11 @@ void layOutMainText(const Tree &tree, const MainText &main, ReadableLayout &out)
             replay.text(tree.textOf(node), node.textKind);
             ++i;
         } else if (main.dropped[i]) {
-            replay.close(replay.open(node)); // it still ends the line where it stood
+            replay.close(
+                replay.open(node, tree.textOf(node))); // it still ends the line where it stood
             i = node.end;
         } else {
-            open.emplace_back(i, replay.open(node));
+            open.emplace_back(i, replay.open(node, tree.textOf(node)));
             ++i;
         }
     }

@@ -44,6 +44,8 @@ public:
     std::uint64_t nameFirstBytes() const { return m_name.firstBytes(); }
     std::size_t nameLength() const { return m_name.size(); }
 
+    bool hasAttributes() const { return m_count != 0; }
+
     // The value of the first attribute by this name, references decoded.
     std::optional<std::string_view> attribute(std::string_view lowerCaseName) const
     {

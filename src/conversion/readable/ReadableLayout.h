@@ -1,11 +1,17 @@
 #pragma once
 
 // What the readable mode makes of the open and close events of a page (html/OpenElements.h):
-// where lines end, which text is preformatted, and what is never shown.
+// where lines end, which text is preformatted, the markers of list items, and what is never
+// shown: script, style, template, what is hidden (the hidden attribute, an inline style of
+// display: none) and whatever follows a frameset a browser would use.
 
+#include "ListMarkers.h"
 #include "TextLayout.h"
 #include "html/OpenElements.h"
 
+#include <algorithm>
+#include <array>
+#include <string>
 #include <utility>
 
 namespace plaintrove::conversion {
@@ -20,8 +26,11 @@ public:
     void text(std::string_view bytes, std::size_t readable)
     {
         m_skipLineFeed = m_afterCarriageReturn = false;
-        if (m_hidden == 0)
-            m_out.text(bytes, readable);
+        if (m_hidden != 0)
+            return;
+        if (m_beforeText)
+            beforeText();
+        m_out.text(bytes, readable);
     }
 
     void space(std::string_view whiteSpace, bool fromReference)
@@ -36,9 +45,10 @@ public:
             return;
         if (m_preformatted == 0)
             return m_out.space();
+        if (fromReference && (whiteSpace[0] == '\r' || whiteSpace[0] == '\n'))
+            return m_out.preformattedLineBreak();
         if (fromReference)
-            return whiteSpace[0] == '\r' || whiteSpace[0] == '\n' ? m_out.preformattedLineBreak()
-                                                                  : m_out.text(whiteSpace);
+            return preformattedText(whiteSpace);
         preformattedSpace(whiteSpace);
     }
 
@@ -47,20 +57,40 @@ public:
     std::uint8_t open(const html::Tag &tag)
     {
         const ElementKind kind = tag.kind;
-        if ((kind.flags & (NeverShown | KeepsSpaces)) == 0) {
-            layOut(kind.layout);
-            return 0;
-        }
         std::uint8_t mark = 0;
-        if (kind.is(NeverShown)) {
+        if (!tag.endTag && tag.hasAttributes() && hides(tag)) {
             ++m_hidden;
-            mark |= hidden;
+            mark |= hiddenMark;
         }
-        layOut(kind.layout);
-        if (!tag.foreign && kind.is(KeepsSpaces)) {
-            ++m_preformatted;
-            mark |= preformatted;
-            m_skipLineFeed = kind.is(DropsFirstLineFeed);
+        if ((kind.flags & (NeverShown | KeepsSpaces | FramesetNotOk)) != 0)
+            mark |= openSpecial(tag);
+        if (tag.foreign) {
+            layOut(kind.layout);
+            return mark;
+        }
+        switch (kind.element) {
+        case Element::Ul:
+        case Element::Ol:
+        case Element::Menu:
+        case Element::Dir:
+            openList(tag);
+            mark |= listMark;
+            break;
+        case Element::Title:
+            ++m_inTitle;
+            mark |= titleMark;
+            break;
+        case Element::Frameset:
+            if (m_framesetOk)
+                ++m_hidden; // for good: nothing after a frameset is shown
+            break;
+        default:
+            break;
+        }
+        layOut(mark & listMark ? listLayout() : kind.layout);
+        if (kind.element == Element::Li) {
+            openItem(tag);
+            mark |= itemMark;
         }
         return mark;
     }
@@ -68,11 +98,17 @@ public:
     void close(const html::OpenElement &element)
     {
         const ElementLayout layout = element.kind.layout;
-        layOut(layout == ElementLayout::Cell || layout == ElementLayout::Break
-                ? ElementLayout::Inline
-                : layout);
-        m_hidden -= (element.mark & hidden) != 0 ? 1 : 0;
-        m_preformatted -= (element.mark & preformatted) != 0 ? 1 : 0;
+        if ((element.mark & itemMark) != 0 && m_hidden == 0 && m_markerCount != 0)
+            writeMarkers(true); // an empty item shows its marker alone
+        if ((element.mark & listMark) != 0)
+            layOut(listLayout());
+        else if (layout != ElementLayout::Cell && layout != ElementLayout::Break)
+            layOut(layout);
+        m_hidden -= (element.mark & hiddenMark) != 0 ? 1 : 0;
+        m_preformatted -= (element.mark & preformattedMark) != 0 ? 1 : 0;
+        m_inTitle -= (element.mark & titleMark) != 0 ? 1 : 0;
+        if ((element.mark & listMark) != 0)
+            closeList();
     }
 
     bool failed() const { return m_out.failed(); }
@@ -81,7 +117,212 @@ public:
     bool finish() { return m_out.finish(); }
 
 private:
-    static constexpr std::uint8_t hidden = 1, preformatted = 2;
+    static constexpr std::uint8_t hiddenMark = 1, preformattedMark = 2, listMark = 4, itemMark = 8,
+                                  titleMark = 16;
+
+    struct List
+    {
+        MarkerStyle style;
+        bool reversed;
+        std::int64_t next; // the number of the next item
+        std::int32_t count = -1; // in m_counts: a reversed list counts down from its items
+        bool waiting = false; // its numbers wait for the count: none has been given yet
+    };
+
+    // A marker that waits for the item's first text; with `count`, `number` is the item's
+    // place in its list, from 0, and its number is known when the list ends.
+    struct Marker
+    {
+        MarkerStyle style;
+        std::int64_t number;
+        std::int32_t count = -1;
+    };
+    static constexpr std::size_t maxLists = html::OpenElements<ReadableLayout>::maxDepth;
+
+    // With no style sheet of the page, an element is not shown for its hidden attribute or an
+    // inline style of display: none.
+    static bool hides(const html::Tag &tag)
+    {
+        if (!tag.foreign && tag.attribute("hidden"))
+            return true;
+        const std::optional<std::string_view> style = tag.attribute("style");
+        return style && displaysNone(*style);
+    }
+
+    // The last display declaration of a style attribute says none.
+    static bool displaysNone(std::string_view style)
+    {
+        const auto trimmed = [](std::string_view text) {
+            const std::size_t first = text.find_first_not_of(" \t\n\f\r");
+            return first == std::string_view::npos
+                ? std::string_view()
+                : text.substr(first, text.find_last_not_of(" \t\n\f\r") - first + 1);
+        };
+        const auto is = [](std::string_view text, std::string_view lower) {
+            return std::equal(text.begin(), text.end(), lower.begin(), lower.end(),
+                [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a | 0x20 : a) == b; });
+        };
+        bool none = false;
+        while (!style.empty()) {
+            const std::string_view declaration = style.substr(0, style.find(';'));
+            style.remove_prefix(std::min(declaration.size() + 1, style.size()));
+            const std::size_t colon = declaration.find(':');
+            if (colon == std::string_view::npos
+                || !is(trimmed(declaration.substr(0, colon)), "display"))
+                continue;
+            std::string_view value = trimmed(declaration.substr(colon + 1));
+            if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
+                value = trimmed(value.substr(0, bang));
+            none = is(value, "none");
+        }
+        return none;
+    }
+
+    std::uint8_t openSpecial(const html::Tag &tag)
+    {
+        const ElementKind kind = tag.kind;
+        std::uint8_t mark = 0;
+        if (kind.is(FramesetNotOk))
+            m_framesetOk = false;
+        if (kind.is(NeverShown)) {
+            ++m_hidden;
+            mark |= hiddenMark;
+        }
+        if (!tag.foreign && kind.is(KeepsSpaces)) {
+            ++m_preformatted;
+            mark |= preformattedMark;
+            m_skipLineFeed = kind.is(DropsFirstLineFeed);
+        }
+        return mark;
+    }
+
+    void openList(const html::Tag &tag)
+    {
+        const bool ordered = tag.kind.element == Element::Ol;
+        const std::optional<MarkerStyle> given = markerStyleOf(tag.attribute("type").value_or(""));
+        List opened { bulletForLevel(m_listDepth + 1), false, 1 };
+        if (ordered) {
+            opened.style = given && *given < MarkerStyle::Disc ? *given : MarkerStyle::Decimal;
+            opened.reversed = tag.attribute("reversed").has_value();
+            const std::optional<std::int64_t> start
+                = parseHtmlInteger(tag.attribute("start").value_or(""));
+            opened.next = start.value_or(1);
+            if (opened.reversed && !start && m_hidden == 0 && m_counts.size() < maxCountedLists) {
+                // Its numbers wait for its end, and the text with them (TextLayout::hold()).
+                opened.count = static_cast<std::int32_t>(m_counts.size());
+                opened.waiting = true;
+                m_counts.push_back(0);
+                ++m_countingLists;
+                m_out.hold();
+            }
+        } else if (given && *given >= MarkerStyle::Disc) {
+            opened.style = *given;
+        }
+        if (m_listDepth < maxLists)
+            m_lists[m_listDepth] = opened;
+        ++m_listDepth;
+    }
+
+    // A list in a list has no empty lines around it.
+    ElementLayout listLayout() const
+    {
+        return m_listDepth > 1 ? ElementLayout::Line : ElementLayout::Paragraph;
+    }
+
+    // An item's marker waits for its first text, on the item's first line.
+    void openItem(const html::Tag &tag)
+    {
+        if (m_hidden != 0)
+            return;
+        List outside { MarkerStyle::Disc, false, 1 };
+        List &list = m_listDepth == 0 ? outside : m_lists[std::min(m_listDepth, maxLists) - 1];
+        const std::optional<std::int64_t> value
+            = parseHtmlInteger(tag.attribute("value").value_or(""));
+        Marker marker { markerStyleOf(tag.attribute("type").value_or("")).value_or(list.style),
+            value.value_or(list.next) };
+        const std::int64_t place = list.count >= 0 ? m_counts[static_cast<std::size_t>(list.count)]++ : 0;
+        list.waiting = list.waiting && !value; // from a given value on, the numbers are known
+        if (list.waiting) {
+            marker.number = place;
+            marker.count = list.count;
+        } else {
+            list.next = list.reversed ? marker.number - 1 : marker.number + 1;
+        }
+        if (m_markerCount < m_markers.size()) // markers of nested items that wait together
+            m_markers[m_markerCount++] = marker;
+        m_beforeText = true;
+    }
+
+    void closeList()
+    {
+        if (m_listDepth <= maxLists && m_lists[m_listDepth - 1].count >= 0
+            && --m_countingLists == 0)
+            releaseHeldText();
+        --m_listDepth;
+    }
+
+    // The text of reversed lists, held until their items were counted, with their numbers.
+    void releaseHeldText()
+    {
+        m_out.release([this](std::uint32_t token) {
+            const Marker &marker = m_heldMarkers[token];
+            const std::int64_t count = m_counts[static_cast<std::size_t>(marker.count)];
+            return listMarker(marker.style, count - marker.number, m_markerText);
+        });
+        m_heldMarkers.clear();
+        m_counts.clear();
+        m_countingLists = 0;
+    }
+
+    // Past the limits of what is held: the lists still open are numbered as if they ended here.
+    void stopCounting()
+    {
+        for (std::size_t i = 0; i < std::min(m_listDepth, maxLists); ++i) {
+            List &list = m_lists[i];
+            list.next = list.waiting ? 0 : list.next; // after n items numbered n down to 1
+            list.waiting = false;
+            list.count = -1;
+        }
+        releaseHeldText();
+    }
+
+    void writeMarkers(bool emptyItem)
+    {
+        for (std::size_t i = 0; i < m_markerCount; ++i) {
+            const Marker &marker = m_markers[i];
+            if (marker.count >= 0 && m_out.holding()) {
+                m_out.text({}); // the line ends owed before it
+                m_heldMarkers.push_back(marker);
+                if (m_out.placeholder(static_cast<std::uint32_t>(m_heldMarkers.size() - 1)))
+                    continue;
+                m_heldMarkers.pop_back();
+                stopCounting();
+            }
+            std::string_view text = listMarker(marker.style, marker.number, m_markerText);
+            if (emptyItem && i + 1 == m_markerCount)
+                text.remove_suffix(1);
+            m_out.text(text);
+        }
+        m_markerCount = 0;
+    }
+
+    // Before the first text: a marker that waits, and no frameset from now on.
+    void beforeText()
+    {
+        if (m_inTitle == 0)
+            m_framesetOk = false;
+        if (m_markerCount != 0)
+            writeMarkers(false);
+        m_beforeText = m_framesetOk;
+    }
+
+    void preformattedText(std::string_view bytes)
+    {
+        m_skipLineFeed = m_afterCarriageReturn = false;
+        if (m_beforeText)
+            beforeText();
+        m_out.text(bytes);
+    }
 
     // CR LF, CR and LF each break a line; a line break just after the start tag is dropped.
     void preformattedSpace(std::string_view whiteSpace)
@@ -97,9 +338,8 @@ private:
                 whiteSpace.remove_prefix(1);
                 continue;
             }
-            m_skipLineFeed = m_afterCarriageReturn = false;
             const std::size_t run = std::min(whiteSpace.find_first_of("\r\n"), whiteSpace.size());
-            m_out.text(whiteSpace.substr(0, run));
+            preformattedText(whiteSpace.substr(0, run));
             whiteSpace.remove_prefix(run);
         }
     }
@@ -127,8 +367,21 @@ private:
     }
 
     TextLayout m_out;
-    std::size_t m_hidden = 0; // open elements whose text is never shown
+    std::size_t m_hidden = 0; // open elements whose text is never shown; one more after a frameset
     std::size_t m_preformatted = 0; // open elements that keep spaces and line breaks
+    std::size_t m_inTitle = 0;
+    std::size_t m_listDepth = 0; // open ul, ol, menu and dir elements
+    std::array<List, maxLists> m_lists; // the innermost maxLists of them
+    std::array<Marker, 8> m_markers; // of the items whose first text has not come yet
+    std::size_t m_markerCount = 0;
+    char m_markerText[48];
+    // Reversed lists without a start: their items counted so far, and the markers they wait for.
+    static constexpr std::size_t maxCountedLists = 64;
+    std::vector<std::int64_t> m_counts;
+    std::size_t m_countingLists = 0; // of them open
+    std::vector<Marker> m_heldMarkers;
+    bool m_beforeText = true; // beforeText() has something to do
+    bool m_framesetOk = true; // nothing yet has made a frameset start tag one to ignore
     bool m_skipLineFeed = false; // just after <pre>, <listing> or <textarea>
     bool m_afterCarriageReturn = false; // in preformatted text: an LF next pairs with it
 };

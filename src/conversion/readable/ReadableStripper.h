@@ -7,8 +7,8 @@
 // space collapses as on a page, block elements end lines, and pre keeps its lines.
 //
 // It is fed and writes as TagStripper does, holding no more than a few small buffers whatever
-// the input. Bytes of text pass through as they are, in whatever character set the page is.
-// The reading of HTML is html/'s (HtmlTokenizer, OpenElements); the layout is ReadableLayout's.
+// the input. The page is decoded from its encoding and the text is written in UTF-8. The reading
+// of HTML is html/'s (PageDecoder, HtmlTokenizer, OpenElements); the layout ReadableLayout's.
 
 #include "TextSink.h"
 
@@ -20,7 +20,10 @@ namespace plaintrove::conversion {
 class ReadableStripper
 {
 public:
-    explicit ReadableStripper(TextSink &sink, LineEnd lineEnd = LineEnd::CrLf);
+    // `encoding`: the page's, unless a byte-order mark says otherwise; null to find it as a
+    // browser does (html/PageDecoder.h).
+    explicit ReadableStripper(
+        TextSink &sink, LineEnd lineEnd = LineEnd::CrLf, const Encoding *encoding = nullptr);
     ~ReadableStripper();
     ReadableStripper(const ReadableStripper &) = delete;
     ReadableStripper &operator=(const ReadableStripper &) = delete;
