@@ -11,8 +11,6 @@ Role roleOf(const html::Tag &tag)
     switch (tag.kind.element) {
     case Element::A:
         return Role::Link;
-    case Element::P:
-        return Role::Paragraph;
     case Element::Div:
     case Element::Section:
         return Role::Division;
@@ -228,7 +226,8 @@ void TreeBuilder::space(std::string_view whiteSpace, bool fromReference)
     if (m_preformatted > 0)
         return addText(whiteSpace, fromReference ? TextKind::SpaceFromReference : TextKind::Space);
     const Node &last = m_tree.nodes.back();
-    if (last.role != Role::Text || last.parent != m_open.back() || m_tree.text.back() != ' ')
+    if (last.role != Role::Text || last.parent != m_open.back() || last.size == 0
+        || m_tree.text.back() != ' ')
         addText(" ", TextKind::Words); // one space stands for any run
 }
 

@@ -20,8 +20,7 @@ enum class Role : std::uint8_t {
     Text, // not an element: text
     Other,
     Link, // a
-    Paragraph, // p
-    Division, // div, section, span...: what a layout is built of
+    Division, // div, section: what a layout is built of
     Article, // article
     Main, // main
     Page, // html, body
@@ -85,9 +84,6 @@ public:
     void space(std::string_view whiteSpace, bool fromReference);
     void markup();
     bool failed() const { return false; }
-
-    // Bytes held so far, text and nodes together.
-    std::size_t weight() const { return m_tree.text.size() + m_tree.nodes.size() * sizeof(Node); }
 
     // Closes what is open and hands the tree over.
     Tree finish();

@@ -30,6 +30,15 @@ public:
 
     void close(const html::OpenElement &element) { m_out.close(element); }
 
+    // A left out element still ends the line where it stood, but shows no list marker.
+    void leftOut(const Node &node)
+    {
+        m_tag.begin(false);
+        m_tag.kind = { node.kind.layout, ElementContent::Markup, Element::Other, 0 };
+        m_tag.foreign = false;
+        close({ m_tag.kind, false, m_out.open(m_tag) });
+    }
+
     void text(std::string_view text, TextKind kind)
     {
         switch (kind) {
@@ -52,6 +61,8 @@ private:
     // Words with single spaces between them, and maybe one before and one after.
     void words(std::string_view text)
     {
+        if (text.empty())
+            return;
         const bool before = text.front() == ' ';
         const bool after = text.size() > 1 && text.back() == ' ';
         if (before)
@@ -86,8 +97,7 @@ void layOutMainText(const Tree &tree, const MainText &main, ReadableLayout &out)
             replay.text(tree.textOf(node), node.textKind);
             ++i;
         } else if (main.dropped[i]) {
-            replay.close(
-                replay.open(node, tree.textOf(node))); // it still ends the line where it stood
+            replay.leftOut(node);
             i = node.end;
         } else {
             open.emplace_back(i, replay.open(node, tree.textOf(node)));
