@@ -66,11 +66,6 @@ bool leftOut(const html::Tag &tag)
     }
 }
 
-bool isWordSeparator(char c)
-{
-    return c == ' ' || c == '-' || c == '_';
-}
-
 bool contains(std::string_view text, std::string_view lowerWord)
 {
     return std::search(text.begin(), text.end(), lowerWord.begin(), lowerWord.end(),
@@ -104,15 +99,6 @@ std::uint8_t namesHints(std::string_view value)
             { "sidebar", "widget", "banner", "footer", "masthead", "navbar", "menu", "popup",
                 "modal", "trending", "popular", "toolbar" }))
         hints |= Peripheral;
-    // "ad" as a word of its own: "ad", "top-ads", "ad_slot".
-    for (std::size_t start = 0; start < value.size();) {
-        const auto end = static_cast<std::size_t>(
-            std::find_if(value.begin() + start, value.end(), isWordSeparator) - value.begin());
-        const std::string_view word = value.substr(start, end - start);
-        if (equalsIgnoringCase(word, "ad") || equalsIgnoringCase(word, "ads"))
-            hints |= Negative;
-        start = end + 1;
-    }
     return hints;
 }
 
