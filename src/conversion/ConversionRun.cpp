@@ -63,8 +63,8 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
             tr("the input ends inside a tag that is never closed; the text before it was kept") };
     case StripOutcome::WholeText:
         return { ConversionStatus::Converted, input.path(),
-            tr("the page is larger than %1 MiB, too large to look for its article; its whole "
-               "readable text was written")
+            tr("the page is larger than %1 MiB, too large to look for its article; all its "
+               "text was written")
                 .arg(ArticleStripper::maxPage >> 20) };
     case StripOutcome::SinkFailed:
         break;

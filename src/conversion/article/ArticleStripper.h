@@ -8,19 +8,17 @@
 // is not.
 //
 // It is fed and writes as the other strippers do, but it writes only at the end: the choice
-// needs the whole page, which it holds with its tree, a few times the page's size. A page over
-// maxPage is no article: its whole text is written instead, as the readable mode writes it, in
-// the readable mode's small memory, and finish() says so.
+// needs the whole page, which it holds as a tree, at most a few times the page's size. A page
+// over maxPage is no article: its whole text is written instead, laid out as the readable mode
+// lays it out, from its tree so far and then as it comes, in the readable mode's small memory;
+// finish() says so.
 
 #include "TextSink.h"
 
 #include <memory>
-#include <string>
 #include <string_view>
 
 namespace plaintrove::conversion {
-
-class ReadableStripper;
 
 class ArticleStripper
 {
@@ -46,10 +44,8 @@ private:
     class Pipeline;
     TextSink &m_sink;
     const LineEnd m_lineEnd;
-    const Encoding *const m_encoding;
-    std::string m_page; // as fed so far: over maxPage, it is read again by the readable mode
+    std::size_t m_fed = 0; // bytes of the page, counted up to maxPage
     std::unique_ptr<Pipeline> m_pipeline;
-    std::unique_ptr<ReadableStripper> m_wholeText; // over maxPage
 };
 
 } // namespace plaintrove::conversion

@@ -9,6 +9,7 @@
 #include "html/OpenElements.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,16 +56,45 @@ struct Node
     // that number lists, each name and value followed by a NUL.
     std::uint32_t text = 0;
     std::uint32_t size = 0;
-    ElementKind kind; // an element's, as the tokenizer found it
+    // An element's kind as the tokenizer found it, but for how the tokenizer reads what
+    // follows its start tag, which nothing after it needs.
+    Element element = Element::Other;
+    ElementLayout layout = ElementLayout::Inline;
+    std::uint16_t flags = 0;
     Role role = Role::Other;
     std::uint8_t hints = 0;
     TextKind textKind = TextKind::Words;
     bool foreign = false;
+
+    ElementKind kind() const { return { layout, ElementContent::Markup, element, flags }; }
+};
+static_assert(sizeof(Node) == 24);
+
+// A page's nodes, in chunks that never move: a page of a million nodes grows without copying
+// them, and its memory is touched once.
+class Nodes
+{
+public:
+    Node &operator[](std::size_t i) { return m_chunks[i >> chunkBits][i & chunkMask]; }
+    const Node &operator[](std::size_t i) const { return m_chunks[i >> chunkBits][i & chunkMask]; }
+    std::size_t size() const { return m_size; }
+    Node &back() { return (*this)[m_size - 1]; }
+    void push_back(const Node &node)
+    {
+        if ((m_size & chunkMask) == 0)
+            m_chunks.push_back(std::make_unique_for_overwrite<Node[]>(chunkMask + 1));
+        (*this)[m_size++] = node;
+    }
+
+private:
+    static constexpr std::size_t chunkBits = 12, chunkMask = (1 << chunkBits) - 1; // 96 KiB
+    std::vector<std::unique_ptr<Node[]>> m_chunks;
+    std::size_t m_size = 0;
 };
 
 struct Tree
 {
-    std::vector<Node> nodes; // nodes[0] stands for the page itself
+    Nodes nodes; // nodes[0] stands for the page itself
     std::string text; // every text's bytes, references decoded
     std::string_view textOf(const Node &node) const
     {
@@ -87,6 +117,13 @@ public:
 
     // Closes what is open and hands the tree over.
     Tree finish();
+
+    // The tree so far, whose open elements have no end yet.
+    const Tree &unfinished() const { return m_tree; }
+    // Frees the tree: from now on the builder only keeps out what it leaves out (skipping()).
+    void release() { m_tree = {}; }
+    // Inside an element whose content is left out.
+    bool skipping() const { return m_skipped > 0; }
 
 private:
     void addText(std::string_view bytes, TextKind kind);

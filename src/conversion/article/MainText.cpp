@@ -1,5 +1,7 @@
 #include "MainText.h"
 
+#include <algorithm>
+
 namespace plaintrove::conversion::article {
 
 namespace {
@@ -11,8 +13,7 @@ constexpr double maxProseLinks = 0.33;
 // What an element is worth as the main text: its prose, plus a little for short text without
 // links (subheadings, list items, table cells of the story), less its links and what is
 // around the article.
-constexpr double shortTextWeight = 0.1;
-constexpr double linkPenalty = 1;
+constexpr std::int32_t shortTextWeight = 1, linkPenalty = 10, proseWeight = 10; // in tenths
 // A block whose name or place says it is around the article is taken at its word unless it
 // holds this share of the page's prose: page builders call whole layouts "widget" or "sidebar".
 constexpr double layoutShare = 0.5;
@@ -28,14 +29,33 @@ struct Counts
 {
     std::uint32_t chars = 0; // letters and signs, not spaces; a UTF-8 sequence counts once
     std::uint32_t linkChars = 0; // of those, inside links
-    std::uint32_t prose = 0; // of those, outside links in blocks that read as prose
-    void add(const Counts &other)
-    {
-        chars += other.chars;
-        linkChars += other.linkChars;
-        prose += other.prose;
-    }
 };
+
+// The letters and signs outside links of a block's own text that reads as prose.
+std::uint32_t proseOf(const Counts &own)
+{
+    return own.chars >= minProse && own.linkChars <= maxProseLinks * own.chars
+        ? own.chars - own.linkChars
+        : 0;
+}
+
+// What the choice finds out about a node, in one place and small: a page of a few MiB can have
+// a million nodes.
+struct Facts
+{
+    Counts all; // of the element with everything inside it
+    std::uint32_t prose = 0; // of the element with everything inside it
+    Counts own; // of a block's own text, not that of blocks inside it; of a text, its letters
+    // In tenths of a letter (shortTextWeight). A page holds at most ArticleStripper::maxPage
+    // bytes, and so at most as many letters: ten times that fits.
+    std::int32_t value = 0;
+    bool inLink : 1 = false;
+    bool firstInLink : 1 = false; // its first text is in a link
+    bool holdsContent : 1 = false; // an element inside it is named as the page's content
+    bool teasers : 1 = false;
+    bool around : 1 = false;
+};
+static_assert(sizeof(Facts) <= 28);
 
 std::uint32_t visibleChars(std::string_view text)
 {
@@ -86,93 +106,114 @@ bool placedAround(const Node &node)
 
 MainText findMainText(const Tree &tree)
 {
-    const std::vector<Node> &nodes = tree.nodes;
+    const Nodes &nodes = tree.nodes;
     const auto count = static_cast<std::uint32_t>(nodes.size());
+    std::vector<Facts> facts(count);
 
-    // Going down: whether each node is in a link, and the block it is part of (its nearest
-    // element that is not inline).
-    std::vector<bool> inLink(count);
-    std::vector<std::uint32_t> block(count);
+    // Going down: whether each node is in a link, the block each text is part of (the nearest
+    // element open that is not inline), and whether an element's first text is in a link. The
+    // elements still waiting for their first text are the innermost ones open, from `waiting`.
+    struct Open
+    {
+        std::uint32_t element, block;
+    };
+    std::vector<Open> open { { 0, 0 } };
+    std::size_t waiting = 1;
     for (std::uint32_t i = 1; i < count; ++i) {
-        const std::uint32_t parent = nodes[i].parent;
-        inLink[i] = inLink[parent] || nodes[parent].role == Role::Link;
-        block[i] = parent == 0 || nodes[parent].kind.layout != ElementLayout::Inline
-            ? parent
-            : block[parent];
-    }
-    // Each block's own text, then each element's with everything inside it.
-    std::vector<Counts> own(count);
-    std::vector<std::uint32_t> textChars(count);
-    for (std::uint32_t i = 1; i < count; ++i) {
-        if (nodes[i].role != Role::Text)
+        const Node &node = nodes[i];
+        Facts &fact = facts[i];
+        for (; nodes[open.back().element].end <= i; open.pop_back())
+            waiting = std::min(waiting, open.size() - 1);
+        fact.inLink = facts[node.parent].inLink || nodes[node.parent].role == Role::Link;
+        if (node.role != Role::Text) {
+            open.push_back({ i, node.layout != ElementLayout::Inline ? i : open.back().block });
             continue;
-        textChars[i] = visibleChars(tree.textOf(nodes[i]));
-        own[block[i]].chars += textChars[i];
-        own[block[i]].linkChars += inLink[i] ? textChars[i] : 0;
+        }
+        fact.own.chars = visibleChars(tree.textOf(node));
+        Counts &block = facts[open.back().block].own;
+        block.chars += fact.own.chars;
+        block.linkChars += fact.inLink ? fact.own.chars : 0;
+        if (fact.own.chars == 0)
+            continue;
+        for (; waiting < open.size(); ++waiting)
+            facts[open[waiting].element].firstInLink = fact.inLink;
     }
-    for (Counts &counts : own) {
-        if (counts.chars >= minProse && counts.linkChars <= maxProseLinks * counts.chars)
-            counts.prose = counts.chars - counts.linkChars;
-    }
-    std::vector<Counts> all(own);
-    std::vector<bool> holdsContent(count);
-    for (std::uint32_t i = count - 1; i > 0; --i) {
-        all[nodes[i].parent].add(all[i]);
+    // Going up: each element's text with everything inside it.
+    for (std::uint32_t i = count; i-- > 0;) {
+        Facts &fact = facts[i];
+        if (nodes[i].role != Role::Text) {
+            fact.all.chars += fact.own.chars;
+            fact.all.linkChars += fact.own.linkChars;
+            fact.prose += proseOf(fact.own);
+        }
+        if (i == 0)
+            continue;
+        Facts &parent = facts[nodes[i].parent];
+        parent.all.chars += fact.all.chars;
+        parent.all.linkChars += fact.all.linkChars;
+        parent.prose += fact.prose;
         // Not through a comment section, which may well call its comments' text content.
-        if ((holdsContent[i] || namedContent(nodes[i])) && !has(nodes[i], Negative))
-            holdsContent[nodes[i].parent] = true;
+        parent.holdsContent = parent.holdsContent
+            || ((fact.holdsContent || namedContent(nodes[i])) && !has(nodes[i], Negative));
     }
 
     // Teasers: a block with three or more short items, each led by a link, that make up at
-    // least half its text.
-    std::vector<bool> teasers(count);
+    // least half its text. Each open element counts its items.
+    struct Items
     {
-        std::vector<std::uint32_t> nextText(count + 1, count); // the first text at or after
-        for (std::uint32_t i = count; i-- > 0;)
-            nextText[i] = textChars[i] > 0 ? i : nextText[i + 1];
-        std::vector<std::uint32_t> items(count), itemChars(count);
-        for (std::uint32_t i = 1; i < count; ++i) {
-            const Counts &item = all[i];
-            const std::uint32_t first = nextText[i];
-            if (nodes[i].kind.layout != ElementLayout::Inline && first < nodes[i].end
-                && inLink[first] && item.linkChars < item.chars && item.chars <= maxTeaserChars) {
-                ++items[nodes[i].parent];
-                itemChars[nodes[i].parent] += item.chars;
-            }
+        std::uint32_t element, count = 0, chars = 0;
+    };
+    std::vector<Items> items { { 0 } };
+    for (std::uint32_t i = 1; i <= count; ++i) {
+        for (; items.size() > 1 && (i == count || nodes[items.back().element].end <= i);
+             items.pop_back()) {
+            const Items &block = items.back();
+            facts[block.element].teasers
+                = block.count >= minTeasers && 2 * block.chars >= facts[block.element].all.chars;
         }
-        for (std::uint32_t i = 1; i < count; ++i)
-            teasers[i] = items[i] >= minTeasers && 2 * itemChars[i] >= all[i].chars;
+        if (i == count || nodes[i].role == Role::Text)
+            continue;
+        const Counts &item = facts[i].all;
+        if (nodes[i].layout != ElementLayout::Inline && facts[i].firstInLink
+            && item.linkChars < item.chars && item.chars <= maxTeaserChars) {
+            ++items.back().count;
+            items.back().chars += item.chars;
+        }
+        items.push_back({ i });
     }
 
     // Going down again: what is around the article. A name can mislead: an element that holds
     // what the page names as its content is not around it.
-    std::vector<bool> around(count);
     for (std::uint32_t i = 1; i < count; ++i) {
         const Node &node = nodes[i];
-        around[i] = around[node.parent] || has(node, Hidden) || teasers[i]
-            || (!holdsContent[i]
+        Facts &fact = facts[i];
+        fact.around = facts[node.parent].around || has(node, Hidden) || fact.teasers
+            || (!fact.holdsContent
                 && (namedAround(node)
-                    || (placedAround(node) && all[i].prose <= layoutShare * all[0].prose)));
+                    || (placedAround(node) && fact.prose <= layoutShare * facts[0].prose)));
     }
 
     // Going up: what each element is worth as the main text. The best is the main text; of
     // equals, the deepest, which leaves out the most.
-    std::vector<double> value(count);
     for (std::uint32_t i = count; i-- > 0;) {
-        const Counts &counts = own[i];
-        if (around[i])
-            value[i] -= linkPenalty * counts.chars;
-        else if (counts.prose > 0)
-            value[i] += counts.prose;
-        else
-            value[i] += shortTextWeight * (counts.chars - counts.linkChars)
-                - linkPenalty * counts.linkChars;
+        Facts &fact = facts[i];
+        if (nodes[i].role != Role::Text) {
+            const auto chars = static_cast<std::int32_t>(fact.own.chars);
+            const auto links = static_cast<std::int32_t>(fact.own.linkChars);
+            const auto prose = static_cast<std::int32_t>(proseOf(fact.own));
+            if (fact.around)
+                fact.value -= linkPenalty * chars;
+            else if (prose > 0)
+                fact.value += proseWeight * prose;
+            else
+                fact.value += shortTextWeight * (chars - links) - linkPenalty * links;
+        }
         if (i > 0)
-            value[nodes[i].parent] += value[i];
+            facts[nodes[i].parent].value += fact.value;
     }
     std::uint32_t best = 0;
     for (std::uint32_t i = 1; i < count; ++i) {
-        if (nodes[i].role != Role::Text && value[i] >= value[best])
+        if (nodes[i].role != Role::Text && facts[i].value >= facts[best].value)
             best = i;
     }
     MainText main;
@@ -185,28 +226,28 @@ MainText findMainText(const Tree &tree)
         std::uint32_t kept = 0;
         for (std::uint32_t i = root + 1; i < nodes[root].end; ++i) {
             const Node &node = nodes[i];
-            const Counts &text = all[i];
+            const Counts &text = facts[i].all;
             main.dropped[i] = leaveOut != LeaveOut::Nothing
-                && ((around[i] && !around[node.parent]) || node.role == Role::Heading1
+                && ((facts[i].around && !facts[node.parent].around) || node.role == Role::Heading1
                     || (leaveOut == LeaveOut::AllButProse
                         && (node.role == Role::Figure
                             || (text.chars > 0 && text.linkChars > maxListLinks * text.chars)
-                            || (node.role == Role::Division && text.chars == own[i].chars
+                            || (node.role == Role::Division && text.chars == facts[i].own.chars
                                 && text.chars > 0 && text.chars < maxLabelChars))));
             if (main.dropped[i])
                 i = node.end - 1;
             else
-                kept += textChars[i];
+                kept += node.role == Role::Text ? facts[i].own.chars : 0;
         }
         return kept;
     };
-    if (all[0].prose > 0 && take(best, LeaveOut::AllButProse) > 0)
+    if (facts[0].prose > 0 && take(best, LeaveOut::AllButProse) > 0)
         return main;
     // A page without prose (an index, a form, a manual page), where links and short lines are
     // what there is to read: its main region, or all of it, less what is around it.
     std::uint32_t region = 0;
     for (std::uint32_t i = 1; i < count && region == 0; ++i) {
-        if ((nodes[i].role == Role::Main || has(nodes[i], MainContent)) && all[i].chars > 0)
+        if ((nodes[i].role == Role::Main || has(nodes[i], MainContent)) && facts[i].all.chars > 0)
             region = i;
     }
     // Never nothing for a page with text.

@@ -12,20 +12,22 @@ public:
         : m_out(out)
     { }
 
-    html::OpenElement open(const Node &node, std::string_view attributes)
+    // `hide`: the element is hidden, and so is all that comes in it.
+    html::OpenElement open(const Node &node, std::string_view attributes, bool hide)
     {
         m_tag.begin(false);
-        m_tag.kind = node.kind;
+        m_tag.kind = node.kind();
         m_tag.foreign = node.foreign;
+        if (hide)
+            attribute("hidden", {});
         while (!attributes.empty()) {
             const std::string_view name = attributes.substr(0, attributes.find('\0'));
             attributes.remove_prefix(name.size() + 1);
             const std::string_view value = attributes.substr(0, attributes.find('\0'));
             attributes.remove_prefix(value.size() + 1);
-            m_tag.addAttribute(bytes(name), bytes(name) + name.size());
-            m_tag.setValue(bytes(value), bytes(value) + value.size());
+            attribute(name, value);
         }
-        return { node.kind, node.foreign, m_out.open(m_tag) };
+        return { m_tag.kind, node.foreign, m_out.open(m_tag) };
     }
 
     void close(const html::OpenElement &element) { m_out.close(element); }
@@ -34,7 +36,7 @@ public:
     void leftOut(const Node &node)
     {
         m_tag.begin(false);
-        m_tag.kind = { node.kind.layout, ElementContent::Markup, Element::Other, 0 };
+        m_tag.kind = { node.layout, ElementContent::Markup, Element::Other, 0 };
         m_tag.foreign = false;
         close({ m_tag.kind, false, m_out.open(m_tag) });
     }
@@ -53,9 +55,14 @@ public:
     }
 
 private:
-    static const html::Byte *bytes(std::string_view text)
+    // Copied into the tag, as the tokenizer copies an attribute that comes in pieces.
+    void attribute(std::string_view name, std::string_view value)
     {
-        return reinterpret_cast<const html::Byte *>(text.data());
+        const auto *const begin = reinterpret_cast<const html::Byte *>(name.data());
+        const auto *const valueBegin = reinterpret_cast<const html::Byte *>(value.data());
+        m_tag.beginAttribute();
+        m_tag.addToName(begin, begin + name.size());
+        m_tag.addToValue(valueBegin, valueBegin + value.size());
     }
 
     // Words with single spaces between them, and maybe one before and one after.
@@ -79,33 +86,51 @@ private:
     html::Tag m_tag; // its kind, and the attributes that number lists
 };
 
-} // namespace
-
-void layOutMainText(const Tree &tree, const MainText &main, ReadableLayout &out)
+// Replays what `root` holds, less what `dropped` says, or else less what the page hides; returns
+// the elements left open: those of a tree still being built, whose ends have not come yet.
+std::vector<html::OpenElement> replay(
+    const Tree &tree, std::uint32_t root, const std::vector<bool> *dropped, ReadableLayout &out)
 {
-    const std::vector<Node> &nodes = tree.nodes;
+    const Nodes &nodes = tree.nodes;
+    const auto endOf = [&](std::uint32_t i) {
+        return nodes[i].end != 0 ? nodes[i].end : static_cast<std::uint32_t>(nodes.size());
+    };
     Replay replay(out);
-    std::vector<std::pair<std::uint32_t, html::OpenElement>> open;
-    const std::uint32_t end = nodes[main.root].end;
-    for (std::uint32_t i = main.root + 1; i < end;) {
-        while (!open.empty() && nodes[open.back().first].end <= i) {
-            replay.close(open.back().second);
-            open.pop_back();
-        }
+    std::vector<std::uint32_t> opened;
+    std::vector<html::OpenElement> open;
+    for (std::uint32_t i = root + 1; i < endOf(root);) {
+        for (; !opened.empty() && nodes[opened.back()].end != 0 && nodes[opened.back()].end <= i;
+             opened.pop_back(), open.pop_back())
+            replay.close(open.back());
         const Node &node = nodes[i];
         if (node.role == Role::Text) {
             replay.text(tree.textOf(node), node.textKind);
             ++i;
-        } else if (main.dropped[i]) {
+        } else if (dropped && (*dropped)[i]) {
             replay.leftOut(node);
             i = node.end;
         } else {
-            open.emplace_back(i, replay.open(node, tree.textOf(node)));
+            opened.push_back(i);
+            open.push_back(
+                replay.open(node, tree.textOf(node), !dropped && (node.hints & Hidden) != 0));
             ++i;
         }
     }
-    for (; !open.empty(); open.pop_back())
-        replay.close(open.back().second);
+    for (; !opened.empty() && nodes[opened.back()].end != 0; opened.pop_back(), open.pop_back())
+        replay.close(open.back());
+    return open;
+}
+
+} // namespace
+
+void layOutMainText(const Tree &tree, const MainText &main, ReadableLayout &out)
+{
+    replay(tree, main.root, &main.dropped, out);
+}
+
+std::vector<html::OpenElement> layOutUnfinishedTree(const Tree &tree, ReadableLayout &out)
+{
+    return replay(tree, 0, nullptr, out);
 }
 
 } // namespace plaintrove::conversion::article
