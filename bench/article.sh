@@ -18,6 +18,7 @@ runs=5
 strip="$repo/build/bin/plaintrove-strip"
 min_share_of_readable=0.40 # --article's speed over --readable's
 min_over_readability=30 # --article's speed over Readability.js's
+max_peak_ratio=5 # --article's peak memory over the size of a page it holds
 # Readability.js and its DOM, as the npm registry has them: the versions measured.
 node_packages=(@mozilla/readability@0.6.0 linkedom@0.18.15)
 
@@ -85,16 +86,43 @@ for ((round = 1; round <= runs; round++)); do
     done
 done
 
+# Memory: the benchmark's pages joined into one page just under the limit of what the article
+# mode holds, and into one past it, which is written as --readable writes it.
+limit=$((32 << 20))
+python3 - "$work" "$limit" "${pages[@]}" <<'PY'
+import sys
+work, limit, pages = sys.argv[1], int(sys.argv[2]), [open(p, "rb").read() for p in sys.argv[3:]]
+for name, target, under in (("held", limit - (1 << 20), True), ("over", limit + (8 << 20), False)):
+    joined, size, i = [], 0, 0
+    while (size + len(pages[i % len(pages)]) <= target) if under else size < target:
+        joined.append(pages[i % len(pages)])
+        size += len(joined[-1])
+        i += 1
+    open(f"{work}/{name}.html", "wb").write(b"".join(joined))
+PY
+# And the largest page the installed packages ship: a reference manual, with a node of its tree
+# every few bytes where a news page has one every hundred.
+largest=$(find /usr/share/doc -type f -name '*.html' -size -32M -printf '%s %p\n' | sort -rn \
+    | awk 'NR == 1 { sub(/^[0-9]+ /, ""); print }')
+: >"$work/empty.html" # the program's own memory, which any page needs
+for page in "$work/empty.html" "$work/held.html" "$work/over.html" ${largest:+"$largest"}; do
+    /usr/bin/time -f "big $(stat -c %s "$page") %e %M" -a -o "$work/times" \
+        "$strip" --article "$page" "$work/big.txt" 2>/dev/null \
+        || die "--article failed on $page"
+done
+
 status=0
 python3 - "$work" "$data" "$size" "$min_share_of_readable" "$min_over_readability" \
-    "${names[@]}" <<'PY' || status=$?
+    "$max_peak_ratio" "${names[@]}" <<'PY' || status=$?
 import json, os, statistics, sys
 work, data, size = sys.argv[1], sys.argv[2], int(sys.argv[3])
-min_share, min_over, names = float(sys.argv[4]), float(sys.argv[5]), sys.argv[6:]
+min_share, min_over, max_ratio = float(sys.argv[4]), float(sys.argv[5]), float(sys.argv[6])
+names = sys.argv[7:]
 sys.path.insert(0, os.path.join(data, "..", "..", "tools"))
 from article_score import page_scores
 
 rows = [line.split() for line in open(os.path.join(work, "times")) if line[0].isalpha()]
+runs = sum(r[0] == names[0] for r in rows)
 truth = json.load(open(os.path.join(data, "ground-truth.json"), encoding="utf-8"))
 def median(name, pick): return statistics.median(pick(r) for r in rows if r[0] == name)
 def quality(name):
@@ -107,7 +135,6 @@ def quality(name):
     p, r = statistics.mean(precisions), statistics.mean(recalls)
     return p, r, 2 * p * r / (p + r)
 
-runs = sum(r[0] == names[0] for r in rows)
 print(f"{len(truth)} pages, {size / 1e6:.1f} MB, {runs} interleaved rounds, one process for all pages:")
 print(f"{'command':<12} {'median s':>9} {'cpu s':>7} {'MB/s':>7} {'peak MiB':>9} {'P':>6} {'R':>6} {'F1':>6}")
 speed = {}
@@ -118,11 +145,20 @@ for name in names:
     speed[name] = size / 1e6 / wall
     p, r, f1 = quality(name)
     print(f"{name:<12} {wall:9.3f} {cpu:7.3f} {speed[name]:7.1f} {peak:9.1f} {p:6.3f} {r:6.3f} {f1:6.3f}")
+empty, *big = [(int(r[1]), float(r[2]), int(r[3]) / 1024) for r in rows if r[0] == "big"]
+def held(page, peak): return (peak - empty[2]) * 2**20 / page
+print(f"\n--article on single large pages (an empty page peaks at {empty[2]:.1f} MiB): the pages")
+print("joined, just under 32 MiB and past it, and the largest page under /usr/share/doc:")
+for page, wall, peak in big:
+    print(f"  {page / 2**20:5.1f} MiB page: {wall:.2f} s, peak {peak:.1f} MiB, "
+          f"{held(page, peak):.1f}x the page above the empty page's")
+ratio = max(held(page, peak) for page, _, peak in big if page <= 32 << 20)
 share = speed["article"] / speed["readable"]
 over = speed["article"] / speed["readability"]
-ok = share >= min_share and over >= min_over
+ok = share >= min_share and over >= min_over and ratio <= max_ratio
 print(f"  {'PASS' if share >= min_share else 'FAIL'}  --article at least {min_share:.0%} of --readable's speed: {share:.0%}")
 print(f"  {'PASS' if over >= min_over else 'FAIL'}  --article at least {min_over:.0f}x Readability.js: {over:.0f}x")
+print(f"  {'PASS' if ratio <= max_ratio else 'FAIL'}  --article's memory for a page at most {max_ratio:.0f}x the page: {ratio:.1f}x")
 sys.exit(0 if ok else 1)
 PY
 exit "$status"
