@@ -6,6 +6,7 @@
 #   bench/run.sh --site [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]: a whole site
 #   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]: the readable mode
 #   bench/run.sh --startup [-n ROUNDS] [--out DIR] [PLAINTROVE_STRIP...]: one small page
+#   bench/run.sh --article [-n RUNS] [--data DIR] [--out DIR] [PLAINTROVE_STRIP]: the article mode
 #
 # PLAINTROVE_STRIP defaults to build/bin/plaintrove-strip, which is built (preset "default") when
 # it is missing. Several binaries (an old and a new build, say) each get their own rows in the
@@ -41,6 +42,7 @@ while [ $# -gt 0 ]; do
     --site) shift; exec "$bench_dir/site.sh" "$@" ;;
     --readable) shift; exec "$bench_dir/readable.sh" "$@" ;;
     --startup) shift; exec "$bench_dir/startup.sh" "$@" ;;
+    --article) shift; exec "$bench_dir/article.sh" "$@" ;;
     -n | --runs | --sed-runs)
         [[ "${2:-}" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a number of at least 1"
         if [ "$1" = --sed-runs ]; then sed_runs=$2; else runs=$2; fi

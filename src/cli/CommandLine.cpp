@@ -22,7 +22,7 @@ constexpr std::string_view standardStream = "-";
 
 // The options, each a line here and in the help. Those without a letter get a number above
 // any character's.
-enum LongOnly : int { ReadableOption = 256, LfOption, EncodingOption };
+enum LongOnly : int { ReadableOption = 256, ArticleOption, LfOption, EncodingOption };
 constexpr option optionTable[] = {
     { "help", no_argument, nullptr, 'h' },
     { "version", no_argument, nullptr, 'v' },
@@ -30,6 +30,7 @@ constexpr option optionTable[] = {
     { "recursive", no_argument, nullptr, 'r' },
     { "jobs", required_argument, nullptr, 'j' },
     { "readable", no_argument, nullptr, ReadableOption },
+    { "article", no_argument, nullptr, ArticleOption },
     { "lf", no_argument, nullptr, LfOption },
     { "encoding", required_argument, nullptr, EncodingOption },
     {},
@@ -44,12 +45,15 @@ Each input line becomes one output line, ending in CR LF. With --readable, the t
 browser shows instead: scripts and styles dropped, references decoded, spaces
 collapsed, a line for each block, in UTF-8 whatever the page's encoding (a
 byte-order mark, else --encoding, else the page's <meta charset>, else UTF-8 if
-its first non-ASCII bytes are UTF-8, else windows-1252). An output file is
+its first non-ASCII bytes are UTF-8, else windows-1252). With --article, only the
+page's main text (a story, a post), read and laid out the same way: a heuristic
+that drops menus, sidebars, teasers, comments and the like. An output file is
 replaced only when its conversion succeeded.
 
-  page                              default           --readable
-  <p>Hi <b>there</b> &amp; bye</p>  Hithere&amp; bye  Hi there & bye
-  <script>x()</script>              x()
+page                             default          --readable     --article
+<nav><a href=/>Home</a></nav>    Home             Home
+<p>Hi <b>there</b> &amp; bye</p> Hithere&amp; bye Hi there & bye Hi there & bye
+<script>x()</script>             x()
 
 Exit status: 0 converted; 1 a file could not be opened, read or written;
 2 wrong usage; 3 an input ended inside a tag that is never closed (the text
@@ -71,12 +75,16 @@ Options:
                                 default is the number of processors (%).
   --readable                    Write the text a browser shows instead of
                                 deleting tags line by line.
-  --lf                          End lines with LF instead of CR LF, in either
+  --article                     Write the page's main text (a story, a post)
+                                without the page around it, laid out as
+                                --readable lays out text. A heuristic: see the
+                                manual.
+  --lf                          End lines with LF instead of CR LF, in any
                                 mode.
-  --encoding <LABEL>            With --readable: read pages without a
-                                byte-order mark as LABEL (utf-8, latin1,
-                                windows-1251, shift_jis, gb18030, euc-kr... any
-                                label browsers know).
+  --encoding <LABEL>            With --readable or --article: read pages
+                                without a byte-order mark as LABEL (utf-8,
+                                latin1, windows-1251, shift_jis, gb18030,
+                                euc-kr... any label browsers know).
 
 Arguments:
   INPUT                         The HTML file to read; standard input when
@@ -147,7 +155,7 @@ Invocation parseCommandLine(int argc, char *argv[])
     Invocation invocation;
     std::vector<std::string> unknown;
     std::string problem;
-    bool help = false, version = false, jobsGiven = false, validJobs = true;
+    bool help = false, version = false, jobsGiven = false, validJobs = true, readable = false;
     const char *encodingLabel = nullptr;
     std::vector<std::string> directories;
     optind = 0; // from the start, whatever ran before
@@ -200,7 +208,12 @@ Invocation parseCommandLine(int argc, char *argv[])
             break;
         }
         case ReadableOption:
-            invocation.options.mode = conversion::StripMode::Readable;
+            readable = true;
+            if (invocation.options.mode == conversion::StripMode::Exact)
+                invocation.options.mode = conversion::StripMode::Readable;
+            break;
+        case ArticleOption:
+            invocation.options.mode = conversion::StripMode::Article;
             break;
         case LfOption:
             invocation.options.lineEnd = conversion::LineEnd::Lf;
@@ -244,11 +257,14 @@ Invocation parseCommandLine(int argc, char *argv[])
     if (encodingLabel && invocation.options.encoding == nullptr)
         invocation.text = "unknown encoding \"" + std::string(encodingLabel) + '"';
     else if (encodingLabel && invocation.options.mode == conversion::StripMode::Exact)
-        invocation.text = "--encoding needs --readable: the default mode keeps the bytes as they are";
+        invocation.text = "--encoding needs --readable or --article: the default mode keeps the "
+                          "bytes as they are";
     else if (std::ranges::find(positional, std::filesystem::path()) != positional.end())
         invocation.text = "an empty file name was given";
     else if (!validJobs)
         invocation.text = "the number of jobs must be a whole number of at least 1";
+    else if (readable && invocation.options.mode == conversion::StripMode::Article)
+        invocation.text = "--article and --readable cannot be given together";
     else if (invocation.recursive && directories.empty())
         invocation.text = "--recursive needs --output-directory";
     else if (jobsGiven && directories.empty())

@@ -45,6 +45,8 @@ ExitStatus report(const conversion::ConversionResult &result)
         return ExitStatus::FileError;
     switch (result.status) {
     case conversion::ConversionStatus::Converted:
+        if (!result.reason.empty()) // nothing is missing: a warning, not a failure
+            printFileMessage(result.path, "warning: " + result.reason);
         return ExitStatus::Converted;
     case conversion::ConversionStatus::ConvertedUnclosedTag:
         printFileMessage(result.path, "warning: " + result.reason);

@@ -4,6 +4,7 @@
 #include "InputFile.h"
 #include "Interruption.h"
 #include "OutputFile.h"
+#include "article/ArticleStripper.h"
 #include "exact/TagStripper.h"
 #include "readable/ReadableStripper.h"
 
@@ -30,7 +31,7 @@ private:
     runtime::OutputFile &m_file;
 };
 
-// Feeds the whole input to either stripper.
+// Feeds the whole input to a stripper.
 template <typename Stripper>
 ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, Stripper &stripper)
 {
@@ -54,6 +55,10 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
     case StripOutcome::UnclosedTag:
         return { ConversionStatus::ConvertedUnclosedTag, input.path(),
             "the input ends inside a tag that is never closed; the text before it was kept" };
+    case StripOutcome::WholeText:
+        return { ConversionStatus::Converted, input.path(),
+            "the page is larger than " + std::to_string(ArticleStripper::maxPage >> 20)
+                + " MiB, too large to look for its article; all its text was written" };
     case StripOutcome::SinkFailed:
         break;
     }
@@ -78,6 +83,10 @@ ConversionResult strip(runtime::InputFile &input, runtime::OutputFile &output, S
     switch (options.mode) {
     case StripMode::Readable: {
         ReadableStripper stripper(sink, options.lineEnd, options.encoding);
+        return feed(input, output, stripper);
+    }
+    case StripMode::Article: {
+        ArticleStripper stripper(sink, options.lineEnd, options.encoding);
         return feed(input, output, stripper);
     }
     case StripMode::Exact:

@@ -36,7 +36,7 @@ struct ConversionResult
     ConversionStatus status = ConversionStatus::Failed;
     std::filesystem::path path; // the file the outcome is about (the input, or the output on a
                                 // write failure)
-    std::string reason; // why it failed or what the warning is; empty when Converted
+    std::string reason; // why it failed or what the warning is; empty when Converted without one
 };
 
 // Runs the whole conversion for a request.

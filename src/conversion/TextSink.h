@@ -1,6 +1,6 @@
 #pragma once
 
-// What both strippers share: the sink they write to, how a run ends, and the options that pick
+// What the strippers share: the sink they write to, how a run ends, and the options that pick
 // a stripper and its line end.
 
 #include <string_view>
@@ -21,11 +21,13 @@ enum class StripOutcome {
     Complete, // the input ended outside any tag
     UnclosedTag, // the input ended inside a tag; everything before its '<' was written
     SinkFailed, // the sink refused text; what it took before is all there is
+    WholeText, // the article mode wrote all the text of a page too large to look for its article
 };
 
 enum class StripMode {
     Exact, // TagStripper: everything from '<' to the next '>' goes, line by line
     Readable, // ReadableStripper: the text a browser shows
+    Article, // ArticleStripper: the page's main text
 };
 
 enum class LineEnd { CrLf, Lf };
@@ -40,7 +42,8 @@ struct StripOptions
 {
     StripMode mode = StripMode::Exact;
     LineEnd lineEnd = LineEnd::CrLf;
-    // The readable mode's reading of a page without a byte-order mark; null: as HTML finds it.
+    // The readable and article modes' reading of a page without a byte-order mark; null: as
+    // HTML finds it.
     const Encoding *encoding = nullptr;
 };
 

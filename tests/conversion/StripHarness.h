@@ -21,7 +21,7 @@ struct Stripped
 };
 
 // Feeds `input` in pieces of 1 to `longest` bytes (all at once when 0), drawn from `seed`.
-// The readable stripper reads the page as `encoding` when it is given.
+// The readable and article strippers read the page as `encoding` when it is given.
 template <typename Stripper = conversion::TagStripper>
 Stripped stripInPieces(std::string_view input, std::size_t longest = 0, unsigned seed = 1,
     conversion::LineEnd lineEnd = conversion::LineEnd::CrLf,
@@ -38,10 +38,10 @@ Stripped stripInPieces(std::string_view input, std::size_t longest = 0, unsigned
         }
     } sink;
     Stripper stripper = [&] {
-        if constexpr (std::is_same_v<Stripper, conversion::ReadableStripper>)
-            return Stripper(sink, lineEnd, encoding);
-        else
+        if constexpr (std::is_same_v<Stripper, conversion::TagStripper>)
             return Stripper(sink, lineEnd);
+        else
+            return Stripper(sink, lineEnd, encoding);
     }();
     std::minstd_rand random(seed);
     while (!input.empty()) {
