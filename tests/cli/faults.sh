@@ -11,8 +11,8 @@ strip=$(realpath "$1")
 
 scratch=$(mktemp -d)
 trap 'rm -rf "$scratch"' EXIT
-# Over ten of the program's 256 KiB blocks, so that reads and writes repeat.
-awk 'BEGIN { for (i = 1; i <= 100000; i++) print "<p>line " i " of a long page</p>" }' \
+# Three of the program's 256 KiB blocks, so that reads and writes repeat.
+awk 'BEGIN { for (i = 1; i <= 25000; i++) print "<p>line " i " of a long page</p>" }' \
     >"$scratch/page.html"
 failures=0
 
