@@ -16,7 +16,7 @@ trap 'kill $(jobs -p) 2>/dev/null || true; rm -rf "$work"' EXIT
 
 Xvfb "$display" -screen 0 800x600x24 -ac -nolisten tcp >/dev/null 2>&1 &
 export DISPLAY=$display
-sleep 1
+for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.2; done # slow on a busy machine
 openbox >/dev/null 2>&1 &
 sleep 1
 
