@@ -250,7 +250,8 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
         Row { "WalkReportsWhatItCannotTake", { "-r", "-d", "out", "site" }, 1,
             "plaintrove-strip: site/c\uFFFD.html: the name is not valid UTF-8, and the program can "
             "only open UTF-8 names\nplaintrove-strip: site/gone.html: No such file or directory\n"
-            "plaintrove-strip: site/locked: Permission denied\n",
+            "plaintrove-strip: site/locked: Permission denied\n"
+            "plaintrove-strip: site/null.html: not a regular file\n",
             { { "out", "directory" }, { "out/a.txt", pageText } }, {}, {}, withoutRootsPowers,
             [](const Sandbox &s) {
                 QDir(s.root()).mkpath(QStringLiteral("site/locked"));
@@ -258,6 +259,7 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
                 s.write(QStringLiteral("site/locked/b.html"), page);
                 QFile::setPermissions(s.path(QStringLiteral("site/locked")), {});
                 QFile::link(QStringLiteral("nowhere"), s.path(QStringLiteral("site/gone.html")));
+                QFile::link(QStringLiteral("/dev/null"), s.path(QStringLiteral("site/null.html")));
                 const QByteArray name = QFile::encodeName(s.path("site/")) + "c\xFF.html";
                 ::close(::open(name.constData(), O_WRONLY | O_CREAT, 0644));
             } },
