@@ -99,7 +99,10 @@ private slots:
         QTest::addColumn<QByteArray>("errors"); // standard error
         const QByteArray tryHelp = "Try 'plaintrove --help' for more information.\n";
         QTest::newRow("help") << QStringList { u"--help"_s } << false << 0
-                              << QByteArray("Usage: plaintrove [options] [FILE]\n") << QByteArray();
+                              << QByteArray(
+                                     "Usage: plaintrove [options] [FILE]\n" PLAINTROVE_DESCRIPTION
+                                     "\n")
+                              << QByteArray();
         QTest::newRow("Qt's options let through")
             << QStringList { u"-style"_s, u"fusion"_s, u"-reverse"_s, u"-v"_s } << false << 0
             << QByteArray("plaintrove " PLAINTROVE_VERSION "\n") << QByteArray();

@@ -279,9 +279,11 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
             { { "old.html", page } }, {}, {},
             [] { QFile::copy(QStringLiteral("page.html"), QStringLiteral("old.html")); } },
         siteRow("SiteMirroredWithOneJob", "1"), siteRow("SiteMirroredWithFourJobs", "4"),
-        // Nothing is skipped without a word: a link to nothing, a folder that cannot be read.
+        // Nothing is skipped without a word: a link to nothing or to a device, a folder that
+        // cannot be read (the pages of a folder come before its folders).
         Row { "WalkReportsWhatItCannotTake", { "-r", "-d", "out", "site" }, 1,
             "plaintrove-strip: site/gone.html: No such file or directory\n"
+            "plaintrove-strip: site/null.html: not a regular file\n"
             "plaintrove-strip: site/locked: Permission denied\n",
             { { "out", "directory" }, { "out/a.txt", pageText } }, {}, {}, withoutRootsPowers,
             [](const Sandbox &s) {
@@ -290,6 +292,7 @@ INSTANTIATE_TEST_SUITE_P(Batch, CommandLine,
                 s.write(QStringLiteral("site/locked/b.html"), page);
                 QFile::setPermissions(s.path(QStringLiteral("site/locked")), {});
                 QFile::link(QStringLiteral("nowhere"), s.path(QStringLiteral("site/gone.html")));
+                QFile::link(QStringLiteral("/dev/null"), s.path(QStringLiteral("site/null.html")));
             } },
         // No folder is made for an input that cannot be read, and one made for an input that
         // failed later is taken away again.

@@ -34,21 +34,19 @@ run() {
     # An unfaulted run in a twin directory gives the expected output, and counts the openat
     # calls up to the one that makes the unnamed temporary file.
     (cd "$twin" && strace -fqq -o "$scratch/openat" -e trace=openat "$strip" "$@" 2>/dev/null)
-    local before expected error found problems=() injected=error=$errno
+    local before expected error found problems=() injected=error=$errno unnamed
+    unnamed=$(awk '/openat\(/ { n++ } /O_TMPFILE/ { print n; exit }' "$scratch/openat")
     [[ $errno != SIG* ]] || injected=signal=${errno#SIG}
     [[ $errno != retval=* ]] || injected=$errno
-    local faults=(-e "inject=$call:$injected:when=$when")
+    local faults=(-e "inject=$call:$injected:when=${when/unnamed/$unnamed}")
     [ "$filter" = - ] || faults+=(-P "$filter")
-    if [ "$temporary" = named ]; then
-        faults+=(-e "inject=openat:error=EOPNOTSUPP:when=$(awk '/openat\(/ { n++ }
-            /O_TMPFILE/ { print n; exit }' "$scratch/openat")")
-    fi
+    [ "$temporary" = unnamed ] || faults+=(-e "inject=openat:error=EOPNOTSUPP:when=$unnamed")
     before=$(snapshot "$dir")
     expected=$({ grep -v -E "^\./($changed) " <<<"$before"
         snapshot "$twin" | grep -E "^\./($changed) "; } | sort)
     # A shell that runs this in the background would pass SIGINT on ignored.
-    error=$(cd "$dir" && env --default-signal=INT strace -fqq -o "$scratch/log" "${faults[@]}" \
-        "$strip" "$@" 2>&1 >/dev/null)
+    error=$(cd "$dir" && env --default-signal=INT timeout -s KILL 30 strace -fqq -o "$scratch/log" \
+        "${faults[@]}" "$strip" "$@" 2>&1 >/dev/null)
     found=$?
     error=$(grep -v '^strace: Requested path' <<<"$error")
     [ -z "$message" ] || message="plaintrove-strip: $message"
@@ -65,6 +63,7 @@ run() {
 }
 
 # row SYSCALL ERRNO WHEN FILTER CHANGED NAMED STATUS MESSAGE ARGUMENTS...
+#   WHEN     the call's number; `unnamed` is the open of the unnamed temporary file
 #   FILTER   strace -P path, only calls on it count (. is where temporary files go); - for all
 #   CHANGED  entries that end as an unfaulted run leaves them (a regular expression); - for none
 #   NAMED    y: also with O_TMPFILE refused, so that the output falls back to a named file
@@ -79,7 +78,11 @@ row openat EROFS 1 . - n 1 'old.txt: Read-only file system' page.html old.txt
 row write ENOSPC 2 - - y 1 'old.txt: No space left on device' page.html old.txt
 row write EIO 1 - - y 1 'new.txt: Input/output error' page.html new.txt
 row fdatasync EIO 1 - - y 1 'old.txt: Input/output error' page.html old.txt
+# No unnamed files, and every name refused (vfat refuses some characters): 100 tries, then why.
+row openat EINVAL unnamed+ - - n 1 'old.txt: Invalid argument' page.html old.txt
 row linkat EIO 1 - - n 1 'new.txt: Input/output error' page.html new.txt
+# Linked to a temporary name first, as a link cannot replace the old output.
+row linkat EIO 2 - - n 1 'old.txt: Input/output error' page.html old.txt
 row rename EXDEV 1 - - y 1 'old.txt: Invalid cross-device link' page.html old.txt
 row rename EACCES 1 - - y 1 'old.txt: Permission denied' page.html old.txt
 row read EINTR 2 page.html new.txt n 0 '' page.html new.txt
