@@ -14,8 +14,6 @@ Role roleOf(const html::Tag &tag)
     case Element::Div:
     case Element::Section:
         return Role::Division;
-    case Element::Article:
-        return Role::Article;
     case Element::Main:
         return Role::Main;
     case Element::Html:
@@ -91,9 +89,9 @@ std::uint8_t namesHints(std::string_view value)
     if (containsAny(value, { "article", "content", "entry", "post", "story", "body", "text" }))
         hints |= Positive;
     if (containsAny(value,
-            { "comment", "share", "sharing", "social", "related", "promo", "sponsor", "advert",
-                "newsletter", "subscri", "signup", "cookie", "consent", "breadcrumb", "outbrain",
-                "taboola", "recommend", "byline", "caption", "credit" }))
+            { "comment", "share", "sharing", "related", "promo", "sponsor", "advert", "newsletter",
+                "subscri", "signup", "cookie", "consent", "breadcrumb", "outbrain", "taboola",
+                "recommend", "byline", "caption", "credit" }))
         hints |= Negative;
     if (containsAny(value,
             { "sidebar", "widget", "banner", "footer", "masthead", "navbar", "menu", "popup",
@@ -104,13 +102,8 @@ std::uint8_t namesHints(std::string_view value)
 
 std::uint8_t roleHints(std::string_view value)
 {
-    if (equalsIgnoringCase(value, "main") || equalsIgnoringCase(value, "article"))
-        return MainContent;
-    if (containsAny(value,
-            { "navigation", "banner", "contentinfo", "complementary", "search", "dialog", "menu",
-                "toolbar" }))
-        return NavigationRole;
-    return 0;
+    const bool main = equalsIgnoringCase(value, "main") || equalsIgnoringCase(value, "article");
+    return main ? MainContent : 0;
 }
 
 std::uint8_t hintOf(const html::Attribute &attribute)

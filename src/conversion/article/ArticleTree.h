@@ -22,7 +22,6 @@ enum class Role : std::uint8_t {
     Other,
     Link, // a
     Division, // div, section: what a layout is built of
-    Article, // article
     Main, // main
     Page, // html, body
     Navigation, // nav
@@ -41,7 +40,6 @@ enum Hint : std::uint8_t {
     Peripheral = 4, // ...or where it stands: sidebar, widget, menu, footer...
     Hidden = 8, // hidden, aria-hidden, display: none
     MainContent = 16, // role=main or article, itemprop=articleBody
-    NavigationRole = 32, // role=navigation, banner, contentinfo, complementary, search...
 };
 
 // What a text node holds. Outside preformatted text a run of white space is one space, kept

@@ -51,7 +51,6 @@ struct Facts
     std::int32_t value = 0;
     bool inLink : 1 = false;
     bool firstInLink : 1 = false; // its first text is in a link
-    bool holdsContent : 1 = false; // an element inside it is named as the page's content
     bool teasers : 1 = false;
     bool around : 1 = false;
 };
@@ -70,13 +69,6 @@ std::uint32_t visibleChars(std::string_view text)
 bool has(const Node &node, Hint hint)
 {
     return (node.hints & hint) != 0;
-}
-
-bool namedContent(const Node &node)
-{
-    return !has(node, Negative) && !has(node, Peripheral)
-        && (has(node, Positive) || has(node, MainContent) || node.role == Role::Article
-            || node.role == Role::Main);
 }
 
 // Whether an element says it is part of the page around the article: by its name...
@@ -98,7 +90,7 @@ bool placedAround(const Node &node)
     case Role::Page:
         return false;
     default:
-        return has(node, NavigationRole) || (has(node, Peripheral) && !has(node, Positive));
+        return has(node, Peripheral) && !has(node, Positive);
     }
 }
 
@@ -152,9 +144,6 @@ MainText findMainText(const Tree &tree)
         parent.all.chars += fact.all.chars;
         parent.all.linkChars += fact.all.linkChars;
         parent.prose += fact.prose;
-        // Not through a comment section, which may well call its comments' text content.
-        parent.holdsContent = parent.holdsContent
-            || ((fact.holdsContent || namedContent(nodes[i])) && !has(nodes[i], Negative));
     }
 
     // Teasers: a block with three or more short items, each led by a link, that make up at
@@ -182,15 +171,13 @@ MainText findMainText(const Tree &tree)
         items.push_back({ i });
     }
 
-    // Going down again: what is around the article. A name can mislead: an element that holds
-    // what the page names as its content is not around it.
+    // Going down again: what is around the article.
     for (std::uint32_t i = 1; i < count; ++i) {
         const Node &node = nodes[i];
         Facts &fact = facts[i];
         fact.around = facts[node.parent].around || has(node, Hidden) || fact.teasers
-            || (!fact.holdsContent
-                && (namedAround(node)
-                    || (placedAround(node) && fact.prose <= layoutShare * facts[0].prose)));
+            || namedAround(node)
+            || (placedAround(node) && fact.prose <= layoutShare * facts[0].prose);
     }
 
     // Going up: what each element is worth as the main text. The best is the main text; of
