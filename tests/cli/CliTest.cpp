@@ -397,9 +397,10 @@ TEST_P(Names, AreConvertedToTheSameBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, Names,
-    ::testing::Values(
-        NameRow { "Input", { latin1 + ".html", "out.txt" }, { latin1 + ".html" }, { "out.txt" } },
-        NameRow { "Output", { "page.html", shiftJis + ".txt" }, {}, { shiftJis + ".txt" } },
+    ::testing::Values(NameRow { "Latin1ToShiftJis", { latin1 + ".html", shiftJis + ".txt" },
+                          { latin1 + ".html" }, { shiftJis + ".txt" } },
+        NameRow { "ShiftJisToLatin1", { shiftJis + ".html", latin1 + ".txt" },
+            { shiftJis + ".html" }, { latin1 + ".txt" } },
         NameRow { "OutputDirectory", { "-d", shiftJis + "/" + latin1, latin1 + ".html" },
             { latin1 + ".html" }, { shiftJis + "/" + latin1 + "/" + latin1 + ".txt" } },
         NameRow { "FoundByTheWalk", { "-r", "-d", "out", shiftJis },
