@@ -157,6 +157,14 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
                 if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
                     ::dup2(ends[1], STDOUT_FILENO);
             } },
+        // Any other pipe whose reader left is a failure to report, named by its path.
+        Row { "DescriptorPipeWithoutAReader", { "page.html", "/dev/fd/3" }, 1,
+            "plaintrove-strip: /dev/fd/3: Broken pipe\n", {}, {}, {},
+            [] {
+                int ends[2];
+                if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
+                    ::dup2(ends[1], 3);
+            } },
         Row { "FileSizeLimit", { "page.html", "old.txt" }, 1,
             "plaintrove-strip: old.txt: File too large\n", {}, {}, {},
             [] {
