@@ -3,7 +3,7 @@
 # speed and memory targets. See bench/README.md.
 #
 #   bench/run.sh [-n RUNS] [--sed-runs K] [--quick] [--out DIR] [PLAINTROVE_STRIP...]
-#   bench/run.sh --site [-n RUNS] [--sed-runs K] [--out DIR] [PLAINTROVE_STRIP]: a whole site
+#   bench/run.sh --site [-n RUNS] [--sed-runs K] [--tree real|small|both] [--out DIR] [PLAINTROVE_STRIP]: a whole site
 #   bench/run.sh --readable [-n RUNS] [--pages N] [--out DIR] [PLAINTROVE_STRIP]: the readable mode
 #   bench/run.sh --startup [-n ROUNDS] [--out DIR] [PLAINTROVE_STRIP...]: one small page
 #   bench/run.sh --article [-n RUNS] [--data DIR] [--out DIR] [PLAINTROVE_STRIP]: the article mode

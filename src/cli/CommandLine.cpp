@@ -164,14 +164,18 @@ Invocation parseCommandLine(int argc, char *argv[])
         const int found = ::getopt_long(argc, argv, shortOptions, optionTable, &index);
         if (found == -1)
             break;
-        // The argument that named the option: before its value when the value came apart.
-        const char *named = argv[optind - (optarg && optarg == argv[optind - 1] ? 2 : 1)];
-        const bool spelledLong = std::string_view(named).starts_with("--");
+        // getopt_long names a long option by its index, and in an error by optopt: 0 when it is
+        // unknown, its value when it was given a value it does not take; a short option's error
+        // names an unknown letter. Only a missing value (':') needs the argument to tell which.
         const int option = found == '?' || found == ':' ? optopt : found;
-        const auto longIndex = [&] {
-            return std::ranges::find(optionTable, option, &::option::val) - std::begin(optionTable);
-        };
-        if (spelledLong && (option == 0 || spelling(named) != optionTable[longIndex()].name)) {
+        const auto entry = std::ranges::find(optionTable, option, &::option::val);
+        const bool known = option != 0 && entry != std::end(optionTable);
+        const char *last = argv[optind - 1]; // a long option is a whole argument
+        const bool spelledLong = index >= 0
+            || (found == '?' ? option == 0 || known
+                             : found == ':' && std::string_view(last).starts_with("--"));
+        const char *named = optarg && optarg == last ? argv[optind - 2] : last;
+        if (spelledLong && (!known || spelling(named) != entry->name)) {
             unknown.emplace_back(spelling(named)); // unknown, or not spelt in full
             continue;
         }

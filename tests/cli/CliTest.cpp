@@ -157,6 +157,14 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
                 if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
                     ::dup2(ends[1], STDOUT_FILENO);
             } },
+        // Any other pipe whose reader left is a failure to report, named by its path.
+        Row { "DescriptorPipeWithoutAReader", { "page.html", "/dev/fd/3" }, 1,
+            "plaintrove-strip: /dev/fd/3: Broken pipe\n", {}, {}, {},
+            [] {
+                int ends[2];
+                if (::pipe(ends) == 0 && ::close(ends[0]) == 0)
+                    ::dup2(ends[1], 3);
+            } },
         Row { "FileSizeLimit", { "page.html", "old.txt" }, 1,
             "plaintrove-strip: old.txt: File too large\n", {}, {}, {},
             [] {
@@ -187,6 +195,8 @@ INSTANTIATE_TEST_SUITE_P(Streams, CommandLine,
             "plaintrove-strip: /dev/stdout: the output file is the input file\n", {}, {}, {},
             standardOutputTo("page.html") },
         Row { "Version", { "-v" }, 0, "", {}, "plaintrove-strip " PLAINTROVE_VERSION "\n" },
+        Row { "LettersTogetherAfterALongOption", { "--lf", "-rv" }, 0, "", {},
+            "plaintrove-strip " PLAINTROVE_VERSION "\n" },
         Row { "Readable", { "--readable", "page.html" }, 0, "", {}, readableText },
         Row { "LfInTheExactMode", { "page.html", "--lf" }, 0, "", {},
             QByteArray(pageText).replace("\r\n", "\n") },
@@ -219,6 +229,9 @@ INSTANTIATE_TEST_SUITE_P(Usage, CommandLine,
                           "plaintrove-strip: too many arguments; only INPUT and OUTPUT may be "
                           "given\nTry 'plaintrove-strip --help' for more information.\n" },
         Row { "UnknownOption", { "-page.html", "new.txt" }, 2, "Unknown options: p, a, g, e" },
+        Row { "LongOptionNotSpeltInFull", { "--read", "page.html" }, 2, "Unknown option 'read'." },
+        Row { "ValueForAnOptionWithout", { "--lf=yes", "page.html" }, 2,
+            "Unexpected value after '--lf'." },
         Row { "DirectoryWithoutValue", { "-d" }, 2, "Missing value after '-d'" },
         Row { "DirectoryWithoutFiles", { "-d", "sub" }, 2, "needs at least one FILE" },
         Row { "DirectoryWithStandardInput", { "-d", "sub", "-" }, 2, "standard input (\"-\")" },
@@ -430,9 +443,10 @@ TEST_P(Names, AreConvertedToTheSameBytes)
 }
 
 INSTANTIATE_TEST_SUITE_P(Bytes, Names,
-    ::testing::Values(
-        NameRow { "Input", { latin1 + ".html", "out.txt" }, { latin1 + ".html" }, { "out.txt" } },
-        NameRow { "Output", { "page.html", shiftJis + ".txt" }, {}, { shiftJis + ".txt" } },
+    ::testing::Values(NameRow { "Latin1ToShiftJis", { latin1 + ".html", shiftJis + ".txt" },
+                          { latin1 + ".html" }, { shiftJis + ".txt" } },
+        NameRow { "ShiftJisToLatin1", { shiftJis + ".html", latin1 + ".txt" },
+            { shiftJis + ".html" }, { latin1 + ".txt" } },
         NameRow { "OutputDirectory", { "-d", shiftJis + "/" + latin1, latin1 + ".html" },
             { latin1 + ".html" }, { shiftJis + "/" + latin1 + "/" + latin1 + ".txt" } },
         NameRow { "FoundByTheWalk", { "-r", "-d", "out", shiftJis },

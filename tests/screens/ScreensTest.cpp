@@ -272,6 +272,14 @@ private slots:
             u"File Not Opened: The name of the file ~/caf\uFFFD.html is not valid UTF-8, and this "
             "window can only open UTF-8 names. Rename the file, or convert it with "
             "plaintrove-strip."_s);
+        // A name that holds U+FFFD itself is UTF-8, and converts.
+        m_sandbox->write(u"\uFFFD.html"_s, testing::page);
+        files.refresh();
+        files.setCurrentItem(files.findItems(u"\uFFFD.html"_s, Qt::MatchExactly).value(0));
+        m_dialogs.inputAnswers = { m_sandbox->path(u"out.txt"_s) };
+        m_dialogs.msgBoxAnswers = { runtime::MsgBoxAnswer::OK };
+        QTest::mouseClick(&control<QPushButton>(), Qt::LeftButton);
+        QCOMPARE(m_sandbox->read(u"out.txt"_s), testing::pageText);
     }
 
     void choosing_data()
@@ -287,9 +295,9 @@ private slots:
         QTest::newRow("tab") << tab << no << u"./old.txt"_s << no;
         QTest::newRow("tab to a selection") << tab << u"page.html"_s << u"./page.html"_s << no;
         QTest::newRow("back to the window") << u"activated"_s << no << none << no;
-        QTest::newRow("tab, enter") << u"tab, enter"_s << no << u"./old.txt"_s
-                                    << u"Output File Selection: Enter Full Path and File Name for "
-                                       "Output"_s;
+        QTest::newRow("tab, down, enter")
+            << u"tab, down, enter"_s << no << u"./page.html"_s
+            << u"Output File Selection: Enter Full Path and File Name for Output"_s;
         QTest::newRow("enter on the button") << u"button"_s << u"page.html"_s << u"./page.html"_s
                                              << u"Output File Selection: Enter Full Path and File "
                                                 "Name for Output"_s;
@@ -329,8 +337,10 @@ private slots:
             QTest::keyClick(&control<QPushButton>(), Qt::Key_Return);
         } else if (focused) {
             QApplication::sendEvent(&files, &focus);
-            if (how.endsWith(u"enter"))
+            if (how.endsWith(u"enter")) { // an arrow only moves
+                QTest::keyClick(&files, Qt::Key_Down);
                 QTest::keyClick(&files, Qt::Key_Return);
+            }
         } else if (how == u"argument") {
             window.openFile(m_sandbox->path(path));
         } else if (how == u"argument in the folder") {
