@@ -57,7 +57,7 @@ public:
     std::uint8_t open(const html::Tag &tag)
     {
         constexpr std::uint16_t rules = NeverShown | KeepsSpaces | FramesetNotOk | ListOrFrameset;
-        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !tag.hasAttributes() || !hides(tag))) {
+        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !hides(tag))) {
             layOut(tag.kind.layout); // the most of tags: no more to them
             return 0;
         }
@@ -381,7 +381,7 @@ private:
 
     void layOut(ElementLayout layout)
     {
-        if (m_hidden != 0)
+        if (layout == ElementLayout::Inline || m_hidden != 0)
             return;
         switch (layout) {
         case ElementLayout::Inline:
