@@ -99,9 +99,13 @@ private:
     // which could otherwise change what they are read from.
     [[gnu::always_inline]] void push(const Tag &tag, bool closesAtOnce)
     {
-        // Made in its place, one past the top: a copy of a freshly written element stalls.
+        // Made in its place, one past the top, and field by field as the tokenizer wrote the
+        // tag's just now: a copy of freshly written memory in wider pieces stalls.
         OpenElement &element = m_stack[m_depth];
-        element.kind = tag.kind;
+        element.kind.layout = tag.kind.layout;
+        element.kind.content = tag.kind.content;
+        element.kind.element = tag.kind.element;
+        element.kind.flags = tag.kind.flags;
         element.foreign = tag.foreign;
         element.nameKey = tag.kind.element == Element::Other ? nameKey(tag) : 0;
         const bool stays = !closesAtOnce && m_depth < maxDepth;
