@@ -169,10 +169,6 @@ constexpr NamedElement elements[] = {
     { "desc", { Inline, Markup, Element::Desc, ForeignScopeBoundary } },
 };
 
-// A page has a tag every couple of dozen bytes: the names are found by a hash of their first
-// eight bytes, with a multiplier chosen at compile time so that no two of them collide.
-constexpr unsigned slotBits = 10;
-
 constexpr std::uint64_t firstBytesOf(std::string_view name)
 {
     std::uint64_t value = 0;
@@ -181,56 +177,42 @@ constexpr std::uint64_t firstBytesOf(std::string_view name)
     return value;
 }
 
-constexpr std::size_t slotOf(std::uint64_t key, std::uint64_t multiplier)
-{
-    return static_cast<std::size_t>((key * multiplier) >> (64 - slotBits));
-}
-
 constexpr bool collisionFree(std::uint64_t multiplier)
 {
-    std::array<bool, std::size_t { 1 } << slotBits> taken {};
+    std::array<bool, std::size_t { 1 } << elementTable::slotBits> taken {};
     for (const NamedElement &element : elements) {
-        bool &slot = taken[slotOf(firstBytesOf(element.name), multiplier)];
-        if (slot)
+        const std::uint64_t slot
+            = (firstBytesOf(element.name) * multiplier) >> (64 - elementTable::slotBits);
+        if (taken[slot])
             return false;
-        slot = true;
+        taken[slot] = true;
     }
     return true;
 }
 
-// The first of 0x9E3779B97F4A7C15 + k * 0x2545F4914F6CDD1E (k = 746) under which no two names
-// share a slot: more tries than clang evaluates at compile time, so found once and checked here.
-constexpr std::uint64_t multiplier = 0x3C12292AF286D581;
-static_assert(collisionFree(multiplier), "two names share a slot: try the next multipliers");
-
-// A slot holds all a tag is compared with and all it looks up, in a quarter of a cache line.
-struct Slot
-{
-    std::uint64_t firstBytes = 0;
-    std::uint8_t size = 0;
-    std::uint8_t index = 0; // in elements[], for the rest of a name longer than eight bytes
-    ElementKind kind;
-};
-static_assert(sizeof(Slot) == 16 && std::size(elements) < 256);
-
-constexpr auto slots = [] {
-    std::array<Slot, std::size_t { 1 } << slotBits> table {};
-    for (std::size_t i = 0; i < std::size(elements); ++i) {
-        const std::uint64_t key = firstBytesOf(elements[i].name);
-        table[slotOf(key, multiplier)] = { key, static_cast<std::uint8_t>(elements[i].name.size()),
-            static_cast<std::uint8_t>(i), elements[i].kind };
-    }
-    return table;
-}();
+// The multiplier is the first of 0x9E3779B97F4A7C15 + k * 0x2545F4914F6CDD1E (k = 746) under
+// which no two names share a slot: more tries than clang evaluates at compile time, so found once
+// and checked here.
+static_assert(
+    collisionFree(elementTable::multiplier), "two names share a slot: try the next multipliers");
+static_assert(sizeof(elementTable::Slot) == 16 && std::size(elements) < 256);
 
 } // namespace
 
-ElementKind elementKind(std::string_view name, std::uint64_t firstBytes)
+constexpr std::array<elementTable::Slot, std::size_t { 1 } << elementTable::slotBits>
+    elementTable::slots = [] {
+        std::array<Slot, std::size_t { 1 } << slotBits> table {};
+        for (std::size_t i = 0; i < std::size(elements); ++i) {
+            const std::uint64_t key = firstBytesOf(elements[i].name);
+            table[slotOf(key)] = { key, static_cast<std::uint8_t>(elements[i].name.size()),
+                static_cast<std::uint8_t>(i), elements[i].kind };
+        }
+        return table;
+    }();
+
+bool elementTable::restMatches(std::size_t index, std::string_view name)
 {
-    const Slot &slot = slots[slotOf(firstBytes, multiplier)];
-    const bool found = slot.size != 0 && slot.firstBytes == firstBytes && slot.size == name.size()
-        && (name.size() <= 8 || elements[slot.index].name.substr(8) == name.substr(8));
-    return found ? slot.kind : ElementKind {};
+    return elements[index].name.substr(8) == name.substr(8);
 }
 
 } // namespace plaintrove::conversion

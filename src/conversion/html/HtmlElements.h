@@ -5,6 +5,7 @@
 // the categories by which the stack of open elements (OpenElements.h) closes elements that
 // were left open.
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 
@@ -186,7 +187,41 @@ struct ElementKind
     bool is(ElementFlag flag) const { return (flags & flag) != 0; }
 };
 
+// The table elementKind() reads, made at compile time in HtmlElements.cpp: the names are found
+// by a hash of their first eight bytes, with a multiplier under which no two of them collide.
+namespace elementTable {
+
+// All a tag is compared with and all it looks up, in a quarter of a cache line.
+struct Slot
+{
+    std::uint64_t firstBytes = 0;
+    std::uint8_t size = 0;
+    std::uint8_t index = 0; // of the name, for the rest of a name longer than eight bytes
+    ElementKind kind;
+};
+
+constexpr unsigned slotBits = 10;
+constexpr std::uint64_t multiplier = 0x3C12292AF286D581;
+extern const std::array<Slot, std::size_t { 1 } << slotBits> slots;
+
+constexpr std::size_t slotOf(std::uint64_t firstBytes)
+{
+    return static_cast<std::size_t>((firstBytes * multiplier) >> (64 - slotBits));
+}
+
+// Whether the name past its eighth byte is that of the name at `index`.
+bool restMatches(std::size_t index, std::string_view name);
+
+} // namespace elementTable
+
 // `firstBytes` holds the name's first eight bytes, the first one lowest, and zeros past its end.
-ElementKind elementKind(std::string_view name, std::uint64_t firstBytes);
+// Inline: a page has a tag every couple of dozen bytes.
+inline ElementKind elementKind(std::string_view name, std::uint64_t firstBytes)
+{
+    const elementTable::Slot &slot = elementTable::slots[elementTable::slotOf(firstBytes)];
+    const bool found = slot.firstBytes == firstBytes && slot.size == name.size()
+        && (name.size() <= 8 || elementTable::restMatches(slot.index, name));
+    return found ? slot.kind : ElementKind {}; // an empty slot holds that too
+}
 
 } // namespace plaintrove::conversion

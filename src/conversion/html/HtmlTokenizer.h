@@ -576,7 +576,7 @@ private:
         m_tag.kind = elementKind(m_tag.name(), m_tag.nameFirstBytes());
         if (m_foreignDepth > 0 && foreignTag(m_tag.kind))
             m_tag.foreign = true;
-        else if (!m_tag.endTag)
+        else if (!m_tag.endTag && m_tag.kind.content != ElementContent::Markup)
             startTag(m_tag.kind);
         m_sink.tag(m_tag);
     }

@@ -67,10 +67,13 @@ public:
         m_consumer.markup();
         if (tag.foreign)
             return tag.endTag ? foreignEndTag(tag) : push(tag, tag.selfClosing);
-        while (m_foreign > 0 && top().foreign)
-            pop();
-        if (!tag.endTag)
+        if (m_foreign > 0)
+            leaveForeignContent();
+        if (!tag.endTag) {
+            if ((tag.kind.flags & (ClosesParagraph | ImpliedEnd | Special)) == 0)
+                return push(tag, false); // an inline element, and any unknown one
             return startTag(tag);
+        }
         // Most end tags close the current element: whatever the rules, that is what they do.
         if (m_depth > 0 && sameName(top(), tag) && tag.kind.element != Element::Body
             && tag.kind.element != Element::Html)
@@ -92,27 +95,43 @@ private:
         return m_depth > 0 && !top().foreign ? top().kind.element : Element::Other;
     }
 
-    void push(const Tag &tag, bool closesAtOnce)
+    // Inline, as for most tags it is all there is to do: the counts are made before open(),
+    // which could otherwise change what they are read from.
+    [[gnu::always_inline]] void push(const Tag &tag, bool closesAtOnce)
     {
-        // Made in its place, one past the top: a copy of a freshly written element stalls.
+        // Made in its place, one past the top, and field by field as the tokenizer wrote the
+        // tag's just now: a copy of freshly written memory in wider pieces stalls.
         OpenElement &element = m_stack[m_depth];
-        element.kind = tag.kind;
+        element.kind.layout = tag.kind.layout;
+        element.kind.content = tag.kind.content;
+        element.kind.element = tag.kind.element;
+        element.kind.flags = tag.kind.flags;
         element.foreign = tag.foreign;
-        element.nameKey = nameKey(tag);
+        element.nameKey = tag.kind.element == Element::Other ? nameKey(tag) : 0;
+        const bool stays = !closesAtOnce && m_depth < maxDepth;
+        if (stays) {
+            ++m_depth;
+            m_open[static_cast<std::size_t>(tag.kind.element)] += tag.foreign ? 0U : 1U;
+            m_foreign += tag.foreign ? 1U : 0U;
+        }
         element.mark = m_consumer.open(tag);
-        if (closesAtOnce || m_depth == maxDepth)
-            return m_consumer.close(element);
-        ++m_depth;
-        m_open[index(element)] += element.foreign ? 0U : 1U;
-        m_foreign += element.foreign ? 1U : 0U;
+        if (!stays)
+            m_consumer.close(element);
     }
 
-    void pop()
+    [[gnu::always_inline]] void pop()
     {
         const OpenElement &element = m_stack[--m_depth];
         m_open[index(element)] -= element.foreign ? 0U : 1U;
         m_foreign -= element.foreign ? 1U : 0U;
         m_consumer.close(element);
+    }
+
+    // A tag that is not read as svg or MathML closes the svg and MathML elements open on top.
+    void leaveForeignContent()
+    {
+        while (m_foreign > 0 && top().foreign)
+            pop();
     }
 
     static std::size_t index(const OpenElement &element)
@@ -128,11 +147,9 @@ private:
             pop();
     }
 
-    // Known elements are told apart by kind, others by a hash of the name (FNV-1a).
+    // Elements of no known name are told apart by a hash of the name (FNV-1a).
     static std::uint32_t nameKey(const Tag &tag)
     {
-        if (tag.kind.element != Element::Other)
-            return 0;
         std::uint64_t hash = 14695981039346656037ULL ^ tag.nameLength();
         for (std::uint64_t bytes = tag.nameFirstBytes(); bytes != 0; bytes >>= 8)
             hash = (hash ^ (bytes & 0xFF)) * 1099511628211ULL;
@@ -236,10 +253,9 @@ private:
         }
     }
 
+    // A start tag of an element that may close others.
     void startTag(const Tag &tag)
     {
-        if ((tag.kind.flags & (ClosesParagraph | ImpliedEnd | Special)) == 0)
-            return push(tag, false); // an inline element, and any unknown one
         const Element name = tag.kind.element;
         if ((name == Element::Html || name == Element::Body || name == Element::Head)
             && isOpen(name))

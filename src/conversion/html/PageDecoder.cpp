@@ -120,6 +120,17 @@ std::size_t encodeUtf8(std::uint32_t c, char *out)
     return 3;
 }
 
+// The Encoding Standard's windows-* indexes give a byte from 0x80 to 0x9F that has no character
+// the C1 control of its number, where glibc's iconv rejects it: written here as UTF-8.
+std::string_view c1Control(const Encoding &encoding, Byte byte, char (&out)[2])
+{
+    if (!encoding.name.starts_with("windows-") || byte < 0x80 || byte > 0x9F)
+        return {};
+    out[0] = '\xC2';
+    out[1] = static_cast<char>(byte);
+    return { out, 2 };
+}
+
 } // namespace
 
 // glibc's iconv from an encoding to UTF-8, held open for the page.
@@ -356,11 +367,17 @@ std::string_view PageDecoder::convert(std::string_view &input)
             m_held.assign(input);
             input = {};
         } else if (error == EILSEQ) {
-            if (outLeft < replacementCharacter.size())
+            char control[2];
+            std::string_view character = input.empty()
+                ? std::string_view()
+                : c1Control(*m_encoding, static_cast<Byte>(input[0]), control);
+            if (character.empty())
+                character = replacementCharacter;
+            if (outLeft < character.size())
                 break; // it is written the next time
-            std::memcpy(out, replacementCharacter.data(), replacementCharacter.size());
-            out += replacementCharacter.size();
-            outLeft -= replacementCharacter.size();
+            std::memcpy(out, character.data(), character.size());
+            out += character.size();
+            outLeft -= character.size();
             input.remove_prefix(std::min(unit, input.size()));
         } else if (error == E2BIG) {
             break;

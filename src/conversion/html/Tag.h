@@ -130,7 +130,8 @@ private:
         return std::uint64_t { 1 } << ((first + last + 6 * name.size()) & 63);
     }
 
-    std::optional<std::string_view> find(std::string_view lowerCaseName) const
+    // Out of line: attribute() is inlined where a tag is read, and the loop seldom runs.
+    [[gnu::noinline]] std::optional<std::string_view> find(std::string_view lowerCaseName) const
     {
         for (std::size_t i = 0; i < m_count; ++i) {
             if (equalsIgnoringCase(m_attributes[i].name, lowerCaseName))

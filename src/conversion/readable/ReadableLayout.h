@@ -57,7 +57,7 @@ public:
     std::uint8_t open(const html::Tag &tag)
     {
         constexpr std::uint16_t rules = NeverShown | KeepsSpaces | FramesetNotOk | ListOrFrameset;
-        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !tag.hasAttributes() || !hides(tag))) {
+        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !hides(tag))) {
             layOut(tag.kind.layout); // the most of tags: no more to them
             return 0;
         }
@@ -83,7 +83,7 @@ public:
 private:
     std::uint8_t openByRules(const html::Tag &tag)
     {
-        const ElementKind kind = tag.kind;
+        const ElementKind &kind = tag.kind;
         std::uint8_t mark = 0;
         if (!tag.endTag && tag.hasAttributes() && hides(tag)) {
             ++m_hidden;
@@ -202,7 +202,7 @@ private:
 
     std::uint8_t openSpecial(const html::Tag &tag)
     {
-        const ElementKind kind = tag.kind;
+        const ElementKind &kind = tag.kind;
         std::uint8_t mark = 0;
         if (kind.is(FramesetNotOk))
             m_framesetOk = false;
@@ -270,7 +270,14 @@ private:
         List outside { MarkerStyle::Disc, false, 1 };
         List &list = m_listDepth == 0 ? outside : m_lists[std::min(m_listDepth, maxLists) - 1];
         const std::optional<std::int64_t> value = integerAttribute(tag, "value");
-        Marker marker { styleAttribute(tag).value_or(list.style), value.value_or(list.next) };
+        // Written in its place, field by field: a marker made aside and copied there would
+        // wait for its own narrow writes. Past the markers that wait together, it is dropped.
+        Marker dropped;
+        Marker &marker = m_markerCount < m_markers.size() ? m_markers[m_markerCount++] : dropped;
+        marker.style = styleAttribute(tag).value_or(list.style);
+        marker.number = value.value_or(list.next);
+        marker.count = -1;
+        marker.alone = false;
         const std::int64_t place
             = list.count >= 0 ? m_counts[static_cast<std::size_t>(list.count)]++ : 0;
         list.waiting = list.waiting && !value; // from a given value on, the numbers are known
@@ -280,8 +287,6 @@ private:
         } else {
             list.next = list.reversed ? marker.number - 1 : marker.number + 1;
         }
-        if (m_markerCount < m_markers.size()) // markers of nested items that wait together
-            m_markers[m_markerCount++] = marker;
         m_beforeText = true;
     }
 
@@ -381,7 +386,7 @@ private:
 
     void layOut(ElementLayout layout)
     {
-        if (m_hidden != 0)
+        if (layout == ElementLayout::Inline || m_hidden != 0)
             return;
         switch (layout) {
         case ElementLayout::Inline:
