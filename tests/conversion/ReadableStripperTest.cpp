@@ -334,6 +334,22 @@ TEST(Encodings, RealPagesInLegacyEncodingsReadAsInUtf8)
     }
 }
 
+// Past the items a reversed list may hold, it is numbered as if it ended there, and goes on
+// counting down: every item keeps a number, one less than the item before.
+TEST(Limits, AReversedListTooLongToHoldNumbersEveryItem)
+{
+    std::string page = "<ol reversed>";
+    for (int i = 0; i < 5000; ++i)
+        page += "<li>x";
+    const Stripped result = stripInPieces<ReadableStripper>(page, 0, 1, LineEnd::Lf, nullptr);
+    std::istringstream lines(result.text);
+    std::string line;
+    int expected = 4097, count = 0;
+    while (std::getline(lines, line) && line == std::to_string(expected) + ". x")
+        --expected, ++count;
+    EXPECT_EQ(count, 5000) << "line " << count + 1 << ": " << line;
+}
+
 TEST(Sink, AFailedWriteStopsTheStripper)
 {
     struct : plaintrove::conversion::TextSink

@@ -336,6 +336,13 @@ private:
                 if (m_out.placeholder(static_cast<std::uint32_t>(m_heldMarkers.size() - 1)))
                     continue;
                 m_heldMarkers.pop_back();
+                for (std::size_t j = i; j < m_markerCount; ++j) { // numbered as the held ones
+                    Marker &waiting = m_markers[j];
+                    if (waiting.count >= 0)
+                        waiting.number
+                            = m_counts[static_cast<std::size_t>(waiting.count)] - waiting.number;
+                    waiting.count = -1;
+                }
                 stopCounting();
             }
             std::string_view text = listMarker(marker.style, marker.number, m_markerText);
