@@ -234,7 +234,7 @@ private:
     void clearTable(Element part)
     {
         if (inScope(Element::Table, Scope::Table) == 0)
-            return; // a table part outside a table is read as any other element
+            return; // in a template
         const auto isCell = [](Element name) { return name == Element::Td || name == Element::Th; };
         if (isOpen(Element::Td) || isOpen(Element::Th)) {
             if (const std::size_t cell = inScope(isCell, Scope::Table))
@@ -291,6 +291,8 @@ private:
         case Element::Tfoot:
         case Element::Caption:
         case Element::Colgroup:
+            if (inScope(Element::Table, Scope::Table) == 0 && !isOpen(Element::Template))
+                return; // outside a table, HTML ignores a table's parts
             clearTable(name);
             break;
         case Element::Button:
@@ -316,6 +318,12 @@ private:
             return closeParagraph();
         case Element::Br:
             return push(tag, true);
+        case Element::Template: // closes the innermost template, whatever is open inside it
+            for (std::size_t i = m_depth; i > 0; --i) {
+                if (!m_stack[i - 1].foreign && m_stack[i - 1].kind.element == Element::Template)
+                    return popTo(i - 1);
+            }
+            return;
         case Element::Li:
             return closeIfInScope(inScope(Element::Li, Scope::ListItem));
         case Element::H1:
