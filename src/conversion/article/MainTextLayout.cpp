@@ -37,7 +37,6 @@ public:
     {
         m_tag.begin(false);
         m_tag.kind = { node.layout, ElementContent::Markup, Element::Other, 0 };
-        m_tag.foreign = false;
         close({ m_tag.kind, false, m_out.open(m_tag) });
     }
 
