@@ -22,6 +22,7 @@ constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
 constexpr std::size_t headSize = 1024; // what HTML's prescan looks at
 constexpr std::size_t choiceWindow = 4096; // what the choice of UTF-8 or windows-1252 looks at
 constexpr std::size_t bufferSize = 64 * 1024;
+constexpr std::size_t utf8Piece = 16 * 1024;
 
 // How many bytes from the start are ASCII; sixteen at a time where SSE2 is there.
 std::size_t asciiPrefix(std::string_view bytes)
@@ -301,7 +302,8 @@ std::string_view PageDecoder::decode(std::string_view &input)
 // Valid UTF-8 goes on as it is, without a copy.
 std::string_view PageDecoder::decodeUtf8(std::string_view &input)
 {
-    if (const std::size_t valid = validUtf8Prefix(input)) {
+    // A piece at a time, checked just before the tokenizer reads it, while it is in cache.
+    if (const std::size_t valid = validUtf8Prefix(input.substr(0, utf8Piece))) {
         const std::string_view text = input.substr(0, valid);
         input.remove_prefix(valid);
         return text;

@@ -54,7 +54,8 @@ public:
 
     void markup() { m_skipLineFeed = m_afterCarriageReturn = false; }
 
-    std::uint8_t open(const html::Tag &tag)
+    // Inline, as most tags need no more than this; the rest are out of line.
+    [[gnu::always_inline]] std::uint8_t open(const html::Tag &tag)
     {
         constexpr std::uint16_t rules = NeverShown | KeepsSpaces | FramesetNotOk | ListOrFrameset;
         if ((tag.kind.flags & rules) == 0 && (tag.endTag || !hides(tag))) {
@@ -64,7 +65,7 @@ public:
         return openByRules(tag);
     }
 
-    void close(const html::OpenElement &element)
+    [[gnu::always_inline]] void close(const html::OpenElement &element)
     {
         const ElementLayout layout = element.kind.layout;
         if (element.mark == 0) {
@@ -81,7 +82,7 @@ public:
     bool finish() { return m_out.finish(); }
 
 private:
-    std::uint8_t openByRules(const html::Tag &tag)
+    [[gnu::noinline]] std::uint8_t openByRules(const html::Tag &tag)
     {
         const ElementKind &kind = tag.kind;
         std::uint8_t mark = 0;
@@ -122,7 +123,7 @@ private:
         return mark;
     }
 
-    void closeByRules(const html::OpenElement &element)
+    [[gnu::noinline]] void closeByRules(const html::OpenElement &element)
     {
         const ElementLayout layout = element.kind.layout;
         if ((element.mark & itemMark) != 0 && m_hidden == 0 && m_markerCount != 0)
