@@ -20,13 +20,15 @@
 //         A comment, doctype or processing instruction, which text is not joined across.
 //     bool failed() const;
 //         True stops the tokenizer: feed() then returns false at once.
+//     bool inForeignContent() const;
+//         The current element is one of svg or MathML: the tree decides, as in HTML.
 //
 // Text of script and style is never reported; that of template is. The tokenizer keeps what
 // its own states depend on: the raw text of title, textarea, style, script, xmp, iframe,
-// noembed, noframes and plaintext, which ends only at the element's own end tag, and svg and
-// math, inside which those rules do not hold and CDATA sections are text. Which elements are
-// open, and which a tag closes, is for OpenElements.h, a sink that hands balanced open and
-// close events on. Every state can stop at the end of a piece and go on with the next; the
+// noembed, noframes and plaintext, which ends only at the element's own end tag. Inside svg and
+// math, which the sink tells, those rules do not hold and CDATA sections are text. Which
+// elements are open, and which a tag closes, is for OpenElements.h, a sink that hands balanced
+// open and close events on. Every state can stop at the end of a piece and go on with the next; the
 // few bytes a decision may wait for are held in small fixed buffers, and a tag keeps at most a
 // fixed number of attributes of a bounded length (Tag.h).
 
@@ -574,7 +576,7 @@ private:
     {
         m_state = State::Data;
         m_tag.kind = elementKind(m_tag.name(), m_tag.nameFirstBytes());
-        if (m_foreignDepth > 0 && foreignTag(m_tag.kind))
+        if (m_sink.inForeignContent() && foreignTag(m_tag.kind))
             m_tag.foreign = true;
         else if (!m_tag.endTag && m_tag.kind.content != ElementContent::Markup)
             startTag(m_tag.kind);
@@ -582,25 +584,13 @@ private:
     }
 
     // Inside svg or math: true when the tag is read as one of theirs, false when it ends them.
-    bool foreignTag(const ElementKind &kind)
+    bool foreignTag(const ElementKind &kind) const
     {
-        if (!m_tag.endTag && !kind.is(LeavesForeignContent)) {
-            if (!m_tag.selfClosing && kind.content == ElementContent::Foreign)
-                ++m_foreignDepth;
-            return true;
-        }
-        if (m_tag.endTag) {
-            if (kind.content == ElementContent::Foreign) {
-                --m_foreignDepth;
-                return true;
-            }
-            // The end tag of an HTML block closes the svg or math element inside it.
-            if ((kind.layout == ElementLayout::Inline && !kind.is(LeavesForeignContent))
-                || kind.content == ElementContent::Title)
-                return true;
-        }
-        m_foreignDepth = 0;
-        return false;
+        if (!m_tag.endTag)
+            return !kind.is(LeavesForeignContent);
+        // The end tag of an HTML block closes the svg or math element inside it.
+        return kind.content == ElementContent::Foreign || kind.content == ElementContent::Title
+            || (kind.layout == ElementLayout::Inline && !kind.is(LeavesForeignContent));
     }
 
     void startTag(const ElementKind &kind)
@@ -629,8 +619,6 @@ private:
             break;
         case ElementContent::Foreign:
             m_tag.foreign = true;
-            if (!m_tag.selfClosing)
-                ++m_foreignDepth;
             break;
         }
     }
@@ -657,7 +645,7 @@ private:
             m_state = State::BogusComment;
         } else if (held == "[CDATA[") {
             // Only svg and math have CDATA sections; elsewhere it is a comment.
-            m_state = m_foreignDepth > 0 ? State::CdataSection : State::BogusComment;
+            m_state = m_sink.inForeignContent() ? State::CdataSection : State::BogusComment;
         } else if (!startsWith("--") && !startsWith("[CDATA[")
             && !m_buffer.equalsIgnoringCase(std::string_view("doctype").substr(0, held.size()))) {
             m_state = State::BogusComment; // the byte that did not fit is read again
@@ -981,7 +969,6 @@ private:
     std::uint32_t m_number = 0; // of a numeric reference
     Byte m_hexadecimal = 0; // the 'x' or 'X' of a hexadecimal reference
     bool m_rawShown = false; // the raw text being read is shown: not a script's or a style's
-    std::size_t m_foreignDepth = 0; // of svg and math elements
 };
 
 } // namespace plaintrove::conversion::html
