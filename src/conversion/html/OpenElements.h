@@ -110,7 +110,7 @@ private:
         element.kind.element = tag.kind.element;
         element.kind.flags = tag.kind.flags;
         element.foreign = tag.foreign;
-        element.nameKey = tag.kind.element == Element::Other ? nameKey(tag) : 0;
+        element.nameKey = tag.kind.element == Element::Other ? tag.nameHash() : 0;
         const bool stays = !closesAtOnce && m_depth < maxDepth;
         if (stays) {
             ++m_depth;
@@ -150,21 +150,10 @@ private:
             pop();
     }
 
-    // Elements of no known name are told apart by a hash of the name (FNV-1a).
-    static std::uint32_t nameKey(const Tag &tag)
-    {
-        std::uint64_t hash = 14695981039346656037ULL ^ tag.nameLength();
-        for (std::uint64_t bytes = tag.nameFirstBytes(); bytes != 0; bytes >>= 8)
-            hash = (hash ^ (bytes & 0xFF)) * 1099511628211ULL;
-        for (const char c : tag.name().substr(std::min<std::size_t>(8, tag.name().size())))
-            hash = (hash ^ static_cast<unsigned char>(c)) * 1099511628211ULL;
-        return static_cast<std::uint32_t>(hash ^ (hash >> 32));
-    }
-
     static bool sameName(const OpenElement &element, const Tag &tag)
     {
         return element.kind.element == tag.kind.element
-            && (tag.kind.element != Element::Other || element.nameKey == nameKey(tag));
+            && (tag.kind.element != Element::Other || element.nameKey == tag.nameHash());
     }
 
     static bool isHeading(Element element)

@@ -39,10 +39,10 @@ public:
 
     // The lower-case name; empty when longer than nameCapacity, whose names match nothing.
     std::string_view name() const { return m_name.view(); }
-    // The name's first eight bytes as one number, the first lowest, and its length, counted up
-    // to one past nameCapacity: together they tell names apart where name() is empty.
+    // The name's first eight bytes as one number, the first lowest, which elementKind() reads.
     std::uint64_t nameFirstBytes() const { return m_name.firstBytes(); }
-    std::size_t nameLength() const { return m_name.size(); }
+    // A hash of the whole name, which tells apart names that name() leaves empty.
+    std::uint32_t nameHash() const { return m_name.hash(); }
 
     bool hasAttributes() const { return m_count != 0; }
 

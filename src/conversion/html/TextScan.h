@@ -118,14 +118,17 @@ public:
     {
         m_length = 0;
         m_firstBytes = 0;
+        m_tailHash = 0;
     }
-    // Bytes past the capacity are counted, not kept: the text then matches nothing.
+    // Bytes past the capacity are counted and hashed, not kept: the text then matches nothing.
     void add(Byte c)
     {
         if (m_length < 8)
             m_firstBytes |= std::uint64_t { c } << (8 * m_length);
         if (m_length < capacity)
             m_bytes[m_length] = static_cast<char>(c);
+        else
+            m_tailHash = (m_tailHash ^ c) * fnvPrime;
         if (m_length <= capacity)
             ++m_length;
     }
@@ -145,18 +148,30 @@ public:
         }
         std::size_t length = 0;
         std::uint64_t firstBytes = 0;
+        std::uint64_t tailHash = 0;
         for (; begin + length < end && !tagNameEnds[begin[length]]; ++length) {
             const Byte c = begin[length] == 0 ? 0xFF : lowered(begin[length]);
             if (length < 8)
                 firstBytes |= std::uint64_t { c } << (8 * length);
             if (length < capacity)
                 m_bytes[length] = static_cast<char>(c);
+            else
+                tailHash = (tailHash ^ c) * fnvPrime;
         }
         m_length = std::min(length, capacity + 1);
         m_firstBytes = firstBytes;
+        m_tailHash = tailHash;
         return begin + length;
     }
     std::uint64_t firstBytes() const { return m_firstBytes; }
+    // A hash (FNV-1a) of every byte, also those past the capacity.
+    std::uint32_t hash() const
+    {
+        std::uint64_t hash = 14695981039346656037ULL ^ m_tailHash;
+        for (std::size_t i = 0; i < std::min(m_length, capacity); ++i)
+            hash = (hash ^ static_cast<Byte>(m_bytes[i])) * fnvPrime;
+        return static_cast<std::uint32_t>(hash ^ (hash >> 32));
+    }
     std::size_t size() const { return m_length; }
     bool overflowed() const { return m_length > capacity; }
     std::string_view view() const
@@ -175,9 +190,12 @@ public:
     }
 
 private:
+    static constexpr std::uint64_t fnvPrime = 1099511628211ULL;
+
     std::array<char, capacity> m_bytes {};
     std::size_t m_length = 0;
     std::uint64_t m_firstBytes = 0; // the first eight bytes as one number, the first lowest
+    std::uint64_t m_tailHash = 0; // of the bytes past the capacity
 };
 
 inline const Byte *skipOrdinary(const Byte *p, const Byte *end, const ByteClasses &classes)
