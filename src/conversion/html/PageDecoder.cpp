@@ -92,9 +92,10 @@ std::size_t validUtf8Prefix(std::string_view bytes)
 {
     std::size_t i = 0;
     while (i < bytes.size()) {
-        i += asciiPrefix(bytes.substr(i));
-        if (i == bytes.size())
-            break;
+        if (static_cast<Byte>(bytes[i]) < 0x80) { // not after each character of other scripts
+            i += asciiPrefix(bytes.substr(i));
+            continue;
+        }
         const Sequence sequence = utf8Sequence(bytes.substr(i));
         if (!sequence.valid)
             break;
