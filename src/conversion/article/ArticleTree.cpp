@@ -1,5 +1,7 @@
 #include "ArticleTree.h"
 
+#include "html/Display.h"
+
 #include <algorithm>
 
 namespace plaintrove::conversion::article {
@@ -77,11 +79,6 @@ bool containsAny(std::string_view text, std::initializer_list<std::string_view> 
         words.begin(), words.end(), [&](std::string_view word) { return contains(text, word); });
 }
 
-bool equalsIgnoringCase(std::string_view text, std::string_view lowerWord)
-{
-    return text.size() == lowerWord.size() && contains(text, lowerWord);
-}
-
 // A class or an id: the page's own words for its parts.
 std::uint8_t namesHints(std::string_view value)
 {
@@ -102,28 +99,33 @@ std::uint8_t namesHints(std::string_view value)
 
 std::uint8_t roleHints(std::string_view value)
 {
-    const bool main = equalsIgnoringCase(value, "main") || equalsIgnoringCase(value, "article");
+    const bool main
+        = html::equalsIgnoringCase(value, "main") || html::equalsIgnoringCase(value, "article");
     return main ? MainContent : 0;
 }
 
-std::uint8_t hintOf(const html::Attribute &attribute)
+// What the attributes of a tag tell of its element. Each is looked up by name, so that the
+// many a tag has and nobody asks for are neither lowered nor decoded.
+std::uint8_t hintsOf(const html::Tag &tag)
 {
-    const std::string_view name = attribute.name, value = attribute.value;
-    if (name == "class" || name == "id")
-        return namesHints(value);
-    if (name == "role")
-        return roleHints(value);
-    if (name == "itemprop" && contains(value, "articlebody"))
-        return MainContent;
-    if (name == "hidden" || (name == "aria-hidden" && equalsIgnoringCase(value, "true")))
-        return Hidden;
-    if (name == "style" && containsAny(value, { "display:none", "display: none" }))
-        return Hidden;
-    return 0;
+    std::uint8_t hints = 0;
+    for (const std::string_view name : { "class", "id" }) {
+        if (const std::optional<std::string_view> value = tag.attribute(name))
+            hints |= namesHints(*value);
+    }
+    if (const std::optional<std::string_view> role = tag.attribute("role"))
+        hints |= roleHints(*role);
+    if (const std::optional<std::string_view> prop = tag.attribute("itemprop");
+        prop && contains(*prop, "articlebody"))
+        hints |= MainContent;
+    if (const std::optional<std::string_view> ariaHidden = tag.attribute("aria-hidden");
+        html::hiddenByPage(tag) || (ariaHidden && html::equalsIgnoringCase(*ariaHidden, "true")))
+        hints |= Hidden;
+    return hints;
 }
 
 // The attributes by which the readable layout numbers lists, kept to be given back to it.
-bool numbersList(const html::Tag &tag, const html::Attribute &attribute)
+bool numbersList(const html::Tag &tag)
 {
     switch (tag.kind.element) {
     case Element::Ol:
@@ -131,8 +133,7 @@ bool numbersList(const html::Tag &tag, const html::Attribute &attribute)
     case Element::Menu:
     case Element::Dir:
     case Element::Li:
-        return attribute.name == "type" || attribute.name == "start" || attribute.name == "reversed"
-            || attribute.name == "value";
+        return true;
     default:
         return false;
     }
@@ -174,12 +175,13 @@ std::uint8_t TreeBuilder::open(const html::Tag &tag)
     node.role = roleOf(tag);
     node.text = static_cast<std::uint32_t>(m_tree.text.size());
     if (tag.hasAttributes()) {
-        for (const html::Attribute &attribute : tag.attributes()) {
-            node.hints |= hintOf(attribute);
-            if (numbersList(tag, attribute)) {
-                makeRoom(m_tree.text, attribute.name.size() + attribute.value.size() + 2);
-                m_tree.text.append(attribute.name).push_back('\0');
-                m_tree.text.append(attribute.value).push_back('\0');
+        node.hints = hintsOf(tag);
+        for (const std::string_view name : { "type", "start", "reversed", "value" }) {
+            if (const std::optional<std::string_view> value = tag.attribute(name);
+                value && numbersList(tag)) {
+                makeRoom(m_tree.text, name.size() + value->size() + 2);
+                m_tree.text.append(name).push_back('\0');
+                m_tree.text.append(*value).push_back('\0');
             }
         }
     }

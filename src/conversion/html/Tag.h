@@ -140,17 +140,6 @@ private:
         return std::nullopt;
     }
 
-    static bool equalsIgnoringCase(std::string_view name, std::string_view lower)
-    {
-        if (name.size() != lower.size())
-            return false;
-        for (std::size_t i = 0; i < name.size(); ++i) {
-            if (lowered(static_cast<Byte>(name[i])) != static_cast<Byte>(lower[i]))
-                return false;
-        }
-        return true;
-    }
-
     // Adds to a name or value that ends where the arena's used part does.
     void append(std::string_view &text, const Byte *begin, const Byte *end, std::size_t limit)
     {

@@ -38,6 +38,23 @@ constexpr Byte lowered(Byte c)
     return c >= 'A' && c <= 'Z' ? static_cast<Byte>(c | 0x20) : c;
 }
 
+// ASCII letters compared without their case; `lower` is lower-case.
+constexpr bool equalsIgnoringCase(std::string_view text, std::string_view lower)
+{
+    return std::equal(text.begin(), text.end(), lower.begin(), lower.end(),
+        [](char a, char b) { return lowered(static_cast<Byte>(a)) == static_cast<Byte>(b); });
+}
+
+// Without HTML's white space at either end.
+constexpr std::string_view trimmedSpace(std::string_view text)
+{
+    constexpr std::string_view space = " \t\n\f\r";
+    const std::size_t first = text.find_first_not_of(space);
+    if (first == std::string_view::npos)
+        return {};
+    return text.substr(first, text.find_last_not_of(space) - first + 1);
+}
+
 // The value of a digit in `base` (10 or 16), or -1.
 constexpr int digitValue(Byte c, std::uint32_t base)
 {
@@ -180,13 +197,7 @@ public:
     }
     bool equalsIgnoringCase(std::string_view lower) const
     {
-        if (overflowed() || m_length != lower.size())
-            return false;
-        for (std::size_t i = 0; i < m_length; ++i) {
-            if (lowered(static_cast<Byte>(m_bytes[i])) != static_cast<Byte>(lower[i]))
-                return false;
-        }
-        return true;
+        return !overflowed() && html::equalsIgnoringCase({ m_bytes.data(), m_length }, lower);
     }
 
 private:

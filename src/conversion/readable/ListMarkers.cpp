@@ -1,5 +1,7 @@
 #include "ListMarkers.h"
 
+#include "html/TextScan.h"
+
 #include <algorithm>
 #include <charconv>
 #include <cstring>
@@ -14,10 +16,7 @@ std::optional<MarkerStyle> markerStyleOf(std::string_view type)
             return static_cast<MarkerStyle>(at);
         return std::nullopt;
     }
-    const auto is = [&](std::string_view name) {
-        return std::equal(type.begin(), type.end(), name.begin(), name.end(),
-            [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a | 0x20 : a) == b; });
-    };
+    const auto is = [&](std::string_view name) { return html::equalsIgnoringCase(type, name); };
     if (is("disc"))
         return MarkerStyle::Disc;
     if (is("circle"))

@@ -7,6 +7,7 @@
 
 #include "ListMarkers.h"
 #include "TextLayout.h"
+#include "html/Display.h"
 #include "html/OpenElements.h"
 
 #include <algorithm>
@@ -58,7 +59,7 @@ public:
     [[gnu::always_inline]] std::uint8_t open(const html::Tag &tag)
     {
         constexpr std::uint16_t rules = NeverShown | KeepsSpaces | FramesetNotOk | ListOrFrameset;
-        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !hides(tag))) {
+        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !html::hiddenByPage(tag))) {
             layOut(tag.kind.layout); // the most of tags: no more to them
             return 0;
         }
@@ -86,7 +87,7 @@ private:
     {
         const ElementKind &kind = tag.kind;
         std::uint8_t mark = 0;
-        if (!tag.endTag && tag.hasAttributes() && hides(tag)) {
+        if (!tag.endTag && tag.hasAttributes() && html::hiddenByPage(tag)) {
             ++m_hidden;
             mark |= hiddenMark;
         }
@@ -161,45 +162,6 @@ private:
         bool alone = false; // the marker of an empty item: no space after it
     };
     static constexpr std::size_t maxLists = html::OpenElements<ReadableLayout>::maxDepth;
-
-    // With no style sheet of the page, an element is not shown for its hidden attribute or an
-    // inline style of display: none.
-    static bool hides(const html::Tag &tag)
-    {
-        if (!tag.foreign && tag.attribute("hidden"))
-            return true;
-        const std::optional<std::string_view> style = tag.attribute("style");
-        return style && displaysNone(*style);
-    }
-
-    // The last display declaration of a style attribute says none.
-    static bool displaysNone(std::string_view style)
-    {
-        const auto trimmed = [](std::string_view text) {
-            const std::size_t first = text.find_first_not_of(" \t\n\f\r");
-            return first == std::string_view::npos
-                ? std::string_view()
-                : text.substr(first, text.find_last_not_of(" \t\n\f\r") - first + 1);
-        };
-        const auto is = [](std::string_view text, std::string_view lower) {
-            return std::equal(text.begin(), text.end(), lower.begin(), lower.end(),
-                [](char a, char b) { return (a >= 'A' && a <= 'Z' ? a | 0x20 : a) == b; });
-        };
-        bool none = false;
-        while (!style.empty()) {
-            const std::string_view declaration = style.substr(0, style.find(';'));
-            style.remove_prefix(std::min(declaration.size() + 1, style.size()));
-            const std::size_t colon = declaration.find(':');
-            if (colon == std::string_view::npos
-                || !is(trimmed(declaration.substr(0, colon)), "display"))
-                continue;
-            std::string_view value = trimmed(declaration.substr(colon + 1));
-            if (const std::size_t bang = value.find('!'); bang != std::string_view::npos)
-                value = trimmed(value.substr(0, bang));
-            none = is(value, "none");
-        }
-        return none;
-    }
 
     std::uint8_t openSpecial(const html::Tag &tag)
     {
