@@ -1,6 +1,7 @@
 #include "CommandLine.h"
 
 #include "OutputFile.h"
+#include "SystemPath.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -41,8 +42,8 @@ int printToStandardOutput(const QString &text)
     if (output.write({ bytes.constData(), static_cast<std::size_t>(bytes.size()) })
         && output.commit())
         return 0;
-    printError(QFile::decodeName(QByteArray::fromStdString(output.path().native()))
-        + QLatin1String(": ") + QString::fromLocal8Bit(output.errorString()));
+    printError(runtime::shownPath(output.path()) + QLatin1String(": ")
+        + QString::fromLocal8Bit(output.errorString()));
     return 1;
 }
 

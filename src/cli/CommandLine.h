@@ -5,7 +5,8 @@
 //   plaintrove-strip [INPUT [OUTPUT]]       "-" or a missing name is standard input / output
 //   plaintrove-strip -d DIR FILE...         each FILE to DIR/<name without last extension>.txt
 //   plaintrove-strip -d DIR -r DIRECTORY... the pages below each DIRECTORY, mirrored below DIR
-//   --readable: the text a browser shows; --lf: LF line ends instead of CR LF
+//   --readable: the text a browser shows; --article: the page's main text; --encoding LABEL:
+//   the page's encoding; --lf: LF line ends instead of CR LF; -j N: N pages at a time
 //
 // Names are taken as the bytes they are, whatever their character set.
 

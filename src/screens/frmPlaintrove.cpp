@@ -5,6 +5,7 @@
 #include "DirListBox.h"
 #include "DriveListBox.h"
 #include "FileListBox.h"
+#include "SystemPath.h"
 #include "Twips.h"
 #include "WindowStyle.h"
 #include "frmGoodbye.h"
@@ -66,17 +67,6 @@ public:
     WaitCursor(const WaitCursor &) = delete;
     WaitCursor &operator=(const WaitCursor &) = delete;
 };
-
-// Qt spells names in UTF-8; the conversion takes the bytes the system names the file by.
-std::filesystem::path systemPath(const QString &path)
-{
-    return QFile::encodeName(path).toStdString();
-}
-
-QString shownPath(const std::filesystem::path &path)
-{
-    return QFile::decodeName(QByteArray::fromStdString(path.native()));
-}
 
 conversion::ConversionResult convert(const conversion::ConversionRequest &request)
 {
@@ -251,9 +241,10 @@ void frmPlaintrove::cmdConvTab_Click()
         return;
     }
 
-    const conversion::ConversionResult result = convert(conversion::ConversionRequest {
-        systemPath(directory), systemPath(fileName), systemPath(outputPath) });
-    const QString path = shownPath(result.path);
+    const conversion::ConversionResult result
+        = convert(conversion::ConversionRequest { runtime::systemPath(directory),
+            runtime::systemPath(fileName), runtime::systemPath(outputPath) });
+    const QString path = runtime::shownPath(result.path);
     const QString reason = QString::fromLocal8Bit(result.reason);
     switch (result.status) {
     case conversion::ConversionStatus::Failed:

@@ -3,8 +3,7 @@
 #include "ArticleTree.h"
 #include "MainText.h"
 #include "MainTextLayout.h"
-#include "html/HtmlTokenizer.h"
-#include "html/PageDecoder.h"
+#include "html/HtmlReader.h"
 
 namespace plaintrove::conversion {
 
@@ -17,7 +16,7 @@ class PageReader
 public:
     std::uint8_t open(const html::Tag &tag)
     {
-        if (!m_layout || m_builder.skipping())
+        if (toTree())
             return m_builder.open(tag);
         ++m_passed;
         return m_layout->open(tag);
@@ -25,7 +24,7 @@ public:
 
     void close(const html::OpenElement &element)
     {
-        if (!m_layout || m_builder.skipping())
+        if (toTree())
             return m_builder.close(element);
         if (m_passed > 0) {
             --m_passed;
@@ -37,21 +36,21 @@ public:
 
     void text(std::string_view bytes, std::size_t readable)
     {
-        if (!m_layout || m_builder.skipping())
+        if (toTree())
             return m_builder.text(bytes, readable);
         m_layout->text(bytes, readable);
     }
 
     void space(std::string_view whiteSpace, bool fromReference)
     {
-        if (!m_layout || m_builder.skipping())
+        if (toTree())
             return m_builder.space(whiteSpace, fromReference);
         m_layout->space(whiteSpace, fromReference);
     }
 
     void markup()
     {
-        if (!m_layout || m_builder.skipping())
+        if (toTree())
             return m_builder.markup();
         m_layout->markup();
     }
@@ -68,6 +67,9 @@ public:
     }
 
 private:
+    // Before the hand-over, and inside what the tree leaves out, which the layout never sees.
+    bool toTree() const { return !m_layout || m_builder.skipping(); }
+
     article::TreeBuilder m_builder;
     ReadableLayout *m_layout = nullptr;
     std::vector<html::OpenElement> m_replayed; // open at the hand-over, as the layout opened them
@@ -76,25 +78,15 @@ private:
 
 } // namespace
 
-// The decoder feeds the tokenizer, which feeds the stack of open elements, which feeds the
-// reader of the page.
 class ArticleStripper::Pipeline
 {
 public:
     explicit Pipeline(const Encoding *encoding)
-        : decoder(encoding)
+        : html(reader, encoding)
     { }
 
-    void drain()
-    {
-        for (std::string_view text; !(text = decoder.take()).empty();)
-            tokenizer.feed(text);
-    }
-
-    PageDecoder decoder;
     PageReader reader;
-    html::OpenElements<PageReader> elements { reader };
-    html::HtmlTokenizer<html::OpenElements<PageReader>> tokenizer { elements };
+    html::HtmlReader<PageReader> html;
     std::unique_ptr<ReadableLayout> wholeText; // past maxPage
 };
 
@@ -115,18 +107,13 @@ bool ArticleStripper::feed(std::string_view bytes)
         pipeline.reader.handOver(*pipeline.wholeText);
     }
     m_fed += std::min(bytes.size(), maxPage - m_fed);
-    pipeline.decoder.put(bytes);
-    pipeline.drain();
-    return !pipeline.reader.failed();
+    return pipeline.html.feed(bytes);
 }
 
 StripOutcome ArticleStripper::finish()
 {
     Pipeline &pipeline = *m_pipeline;
-    pipeline.decoder.finish();
-    pipeline.drain();
-    const bool unclosed = pipeline.tokenizer.finish();
-    pipeline.elements.finish();
+    const bool unclosed = pipeline.html.finish();
     const StripOutcome ended = unclosed ? StripOutcome::UnclosedTag : StripOutcome::Complete;
     if (pipeline.wholeText) {
         if (!pipeline.wholeText->finish())

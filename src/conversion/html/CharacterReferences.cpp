@@ -1,5 +1,7 @@
 #include "CharacterReferences.h"
 
+#include "TextScan.h"
+
 #include <algorithm>
 #include <array>
 #include <iterator>
@@ -42,13 +44,9 @@ NamedReferenceMatch longestNamedReference(std::string_view name)
     return {};
 }
 
-std::size_t encodeNumericReference(std::uint32_t number, char (&out)[4])
+std::size_t encodeUtf8(char32_t number, char *out)
 {
-    if (number == 0 || number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF))
-        number = 0xFFFD;
-    else if (number >= 0x80 && number <= 0x9F && windows1252[number - 0x80] != 0)
-        number = windows1252[number - 0x80];
-    const auto byte = [](std::uint32_t bits) { return static_cast<char>(bits); };
+    const auto byte = [](char32_t bits) { return static_cast<char>(bits); };
     if (number < 0x80) {
         out[0] = byte(number);
         return 1;
@@ -71,6 +69,15 @@ std::size_t encodeNumericReference(std::uint32_t number, char (&out)[4])
     return 4;
 }
 
+std::size_t encodeNumericReference(std::uint32_t number, char (&out)[4])
+{
+    if (number == 0 || number > 0x10FFFF || (number >= 0xD800 && number <= 0xDFFF))
+        number = 0xFFFD;
+    else if (number >= 0x80 && number <= 0x9F && windows1252[number - 0x80] != 0)
+        number = windows1252[number - 0x80];
+    return encodeUtf8(number, out);
+}
+
 std::string_view decodeAttributeValue(std::string_view value, std::span<char> out)
 {
     std::size_t used = 0;
@@ -79,8 +86,10 @@ std::string_view decodeAttributeValue(std::string_view value, std::span<char> ou
         std::copy_n(text.begin(), count, out.begin() + static_cast<std::ptrdiff_t>(used));
         used += count;
     };
-    const auto alphanumeric
-        = [](char c) { return (c >= '0' && c <= '9') || ((c | 0x20) >= 'a' && (c | 0x20) <= 'z'); };
+    const auto alphanumeric = [](char c) {
+        return html::isLetter(static_cast<html::Byte>(c))
+            || html::isDigit(static_cast<html::Byte>(c));
+    };
     while (!value.empty()) {
         const std::size_t amp = value.find('&');
         put(value.substr(0, amp));
@@ -96,10 +105,7 @@ std::string_view decodeAttributeValue(std::string_view value, std::span<char> ou
             std::size_t i = hex ? 2 : 1;
             std::uint32_t number = 0;
             for (; i < value.size(); ++i) {
-                const char c = value[i];
-                const int digit = c >= '0' && c <= '9'              ? c - '0'
-                    : hex && (c | 0x20) >= 'a' && (c | 0x20) <= 'f' ? (c | 0x20) - 'a' + 10
-                                                                    : -1;
+                const int digit = html::digitValue(static_cast<html::Byte>(value[i]), base);
                 if (digit < 0)
                     break;
                 number
@@ -111,7 +117,8 @@ std::string_view decodeAttributeValue(std::string_view value, std::span<char> ou
             }
         } else {
             std::size_t length = 0;
-            while (length < value.size() && length < 32 && alphanumeric(value[length]))
+            while (length < value.size() && length < html::longestReferenceName
+                && alphanumeric(value[length]))
                 ++length;
             if (length < value.size() && value[length] == ';')
                 ++length;

@@ -19,6 +19,9 @@ struct NamedReferenceMatch
 // with: "notit;" holds the legacy "not" without a semicolon.
 NamedReferenceMatch longestNamedReference(std::string_view name);
 
+// A character in UTF-8, one to four bytes of `out`. Returns the number of bytes.
+std::size_t encodeUtf8(char32_t c, char *out);
+
 // The character a numeric reference names, in UTF-8 (one to four bytes of `out`), with HTML's
 // repairs: 0, surrogates and numbers beyond U+10FFFF give U+FFFD, and 0x80 to 0x9F are read as
 // Windows-1252. Returns the number of bytes.

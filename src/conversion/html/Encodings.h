@@ -14,7 +14,7 @@ struct Encoding
         Utf8,
         Utf16Le,
         Utf16Be,
-        AsciiCompatible, // every byte below 0x80 is that ASCII character, wherever it stands
+        AsciiCompatible, // ASCII stays ASCII; a second byte of a pair may be below 0x80 too
         Stateful, // ISO-2022-JP: escape sequences change what the bytes below 0x80 are
         UserDefined, // x-user-defined: ASCII, then U+F780 to U+F7FF
         Replacement, // labels of encodings that are unsafe to read: the page is one U+FFFD

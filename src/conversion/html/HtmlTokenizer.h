@@ -2,7 +2,7 @@
 
 // HTML's tokenizer, as a browser runs it, over a page in UTF-8 fed in pieces of any size. A
 // page's own bytes are made UTF-8 by PageDecoder.h, which finds their encoding as a browser
-// does: feed the tokenizer what PageDecoder::take() hands on (ReadableStripper.cpp does so).
+// does: feed the tokenizer what PageDecoder::take() hands on (HtmlReader.h does so).
 //
 // How to use it: give it a sink, a class with these members (called directly, no virtual calls),
 // then feed() the pieces and finish():
@@ -183,20 +183,11 @@ private:
         case State::Data:
             return data(p, end);
         case State::Rcdata:
-            p = readText(p, end, dataBytes, m_rawShown);
-            if (p < end)
-                dataStop(*p++, State::Rcdata);
-            return p;
+            return rawText(p, end, dataBytes, m_rawShown, State::Rcdata);
         case State::Rawtext:
-            p = readText(p, end, rawtextBytes, m_rawShown);
-            if (p < end)
-                dataStop(*p++, State::Rawtext);
-            return p;
+            return rawText(p, end, rawtextBytes, m_rawShown, State::Rawtext);
         case State::Plaintext:
-            p = readText(p, end, plaintextBytes, true);
-            if (p < end)
-                dataStop(*p++, State::Plaintext);
-            return p;
+            return rawText(p, end, plaintextBytes, true, State::Plaintext);
         case State::ScriptData:
             return scriptData(p, end);
         case State::TagOpen:
@@ -356,6 +347,16 @@ private:
             while (++p < end && classes[*p] == Space) { }
             m_sink.space(bytesBetween(spaces, p), false);
         }
+        return p;
+    }
+
+    // The text of a state other than Data, up to the byte it stops at, and that byte.
+    const Byte *rawText(
+        const Byte *p, const Byte *end, const ByteClasses &classes, bool shown, State state)
+    {
+        p = readText(p, end, classes, shown);
+        if (p < end)
+            dataStop(*p++, state);
         return p;
     }
 

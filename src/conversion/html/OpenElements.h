@@ -87,8 +87,6 @@ public:
     // Closes every element still open.
     void finish() { popTo(0); }
 
-    std::size_t depth() const { return m_depth; }
-
 private:
     enum class Scope { Default, ListItem, Button, Table };
 
@@ -199,11 +197,7 @@ private:
         return inScope([wanted](Element element) { return element == wanted; }, scope);
     }
 
-    void closeParagraph()
-    {
-        if (const std::size_t at = inScope(Element::P, Scope::Button))
-            popTo(at - 1);
-    }
+    void closeParagraph() { closeIfInScope(inScope(Element::P, Scope::Button)); }
 
     // An li closes the li open around it, a dd or dt the dd or dt, unless a block other than
     // address, div and p lies between.
@@ -229,8 +223,7 @@ private:
             return; // in a template
         const auto isCell = [](Element name) { return name == Element::Td || name == Element::Th; };
         if (isOpen(Element::Td) || isOpen(Element::Th)) {
-            if (const std::size_t cell = inScope(isCell, Scope::Table))
-                popTo(cell - 1);
+            closeIfInScope(inScope(isCell, Scope::Table));
         }
         const bool cell = part == Element::Td || part == Element::Th;
         const bool row = cell || part == Element::Tr;
@@ -288,8 +281,7 @@ private:
             clearTable(name);
             break;
         case Element::Button:
-            if (const std::size_t at = inScope(Element::Button, Scope::Default))
-                popTo(at - 1);
+            closeIfInScope(inScope(Element::Button, Scope::Default));
             break;
         default:
             break;

@@ -1,5 +1,8 @@
 #include "PageDecoder.h"
 
+#include "CharacterReferences.h"
+#include "TextScan.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
@@ -8,17 +11,13 @@
 #include <tuple>
 #include <utility>
 
-#if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
-#include <emmintrin.h>
-#endif
-
 namespace plaintrove::conversion {
 
 namespace {
 
-using Byte = unsigned char;
+using html::Byte;
+using html::replacementCharacter;
 
-constexpr std::string_view replacementCharacter = "\xEF\xBF\xBD";
 constexpr std::size_t headSize = 1024; // what HTML's prescan looks at
 constexpr std::size_t choiceWindow = 4096; // what the choice of UTF-8 or windows-1252 looks at
 constexpr std::size_t bufferSize = 64 * 1024;
@@ -28,7 +27,7 @@ constexpr std::size_t utf8Piece = 16 * 1024;
 std::size_t asciiPrefix(std::string_view bytes)
 {
     std::size_t i = 0;
-#if defined(__SSE2__) && !defined(PLAINTROVE_NO_SSE2)
+#if defined(PLAINTROVE_HAVE_SSE2_TEXT)
     for (; bytes.size() - i >= 64; i += 64) { // four vectors with one test, as most is ASCII
         const auto *p = reinterpret_cast<const __m128i *>(bytes.data() + i);
         const __m128i any = _mm_or_si128(_mm_or_si128(_mm_loadu_si128(p), _mm_loadu_si128(p + 1)),
@@ -102,24 +101,6 @@ std::size_t validUtf8Prefix(std::string_view bytes)
         i += sequence.length;
     }
     return i;
-}
-
-std::size_t encodeUtf8(std::uint32_t c, char *out)
-{
-    const auto byte = [](std::uint32_t bits) { return static_cast<char>(bits); };
-    if (c < 0x80) {
-        out[0] = byte(c);
-        return 1;
-    }
-    if (c < 0x800) {
-        out[0] = byte(0xC0 | (c >> 6));
-        out[1] = byte(0x80 | (c & 0x3F));
-        return 2;
-    }
-    out[0] = byte(0xE0 | (c >> 12));
-    out[1] = byte(0x80 | ((c >> 6) & 0x3F));
-    out[2] = byte(0x80 | (c & 0x3F));
-    return 3;
 }
 
 // The Encoding Standard's windows-* indexes give a byte from 0x80 to 0x9F that has no character

@@ -47,9 +47,6 @@ public:
     // has been handed on, or is held back until more comes or finish().
     std::string_view take();
 
-    // The encoding decided on; null while undecided.
-    const Encoding *encoding() const { return m_encoding; }
-
 private:
     class Converter;
 

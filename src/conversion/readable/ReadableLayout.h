@@ -59,18 +59,19 @@ public:
     [[gnu::always_inline]] std::uint8_t open(const html::Tag &tag)
     {
         constexpr std::uint16_t rules = NeverShown | KeepsSpaces | FramesetNotOk | ListOrFrameset;
-        if ((tag.kind.flags & rules) == 0 && (tag.endTag || !html::hiddenByPage(tag))) {
+        const bool hidden = !tag.endTag && tag.hasAttributes() && html::hiddenByPage(tag);
+        if ((tag.kind.flags & rules) == 0 && !hidden) {
             layOut(tag.kind.layout); // the most of tags: no more to them
             return 0;
         }
-        return openByRules(tag);
+        return openByRules(tag, hidden);
     }
 
     [[gnu::always_inline]] void close(const html::OpenElement &element)
     {
         const ElementLayout layout = element.kind.layout;
         if (element.mark == 0) {
-            if (layout != ElementLayout::Cell && layout != ElementLayout::Break)
+            if (laidOutAtTheEnd(layout))
                 layOut(layout);
             return;
         }
@@ -83,11 +84,17 @@ public:
     bool finish() { return m_out.finish(); }
 
 private:
-    [[gnu::noinline]] std::uint8_t openByRules(const html::Tag &tag)
+    // A cell and a line break are laid out where they start only.
+    static bool laidOutAtTheEnd(ElementLayout layout)
+    {
+        return layout != ElementLayout::Cell && layout != ElementLayout::Break;
+    }
+
+    [[gnu::noinline]] std::uint8_t openByRules(const html::Tag &tag, bool hidden)
     {
         const ElementKind &kind = tag.kind;
         std::uint8_t mark = 0;
-        if (!tag.endTag && tag.hasAttributes() && html::hiddenByPage(tag)) {
+        if (hidden) {
             ++m_hidden;
             mark |= hiddenMark;
         }
@@ -131,7 +138,7 @@ private:
             writeMarkers(true); // an empty item shows its marker alone
         if ((element.mark & listMark) != 0)
             layOut(listLayout());
-        else if (layout != ElementLayout::Cell && layout != ElementLayout::Break)
+        else if (laidOutAtTheEnd(layout))
             layOut(layout);
         m_hidden -= (element.mark & hiddenMark) != 0 ? 1 : 0;
         m_preformatted -= (element.mark & preformattedMark) != 0 ? 1 : 0;

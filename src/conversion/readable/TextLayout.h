@@ -36,20 +36,6 @@ public:
         textAfterBreaks(bytes);
     }
 
-    // Shown bytes after the line ends or the gap owed before them.
-    void textAfterBreaks(std::string_view bytes)
-    {
-        if (m_owedLines > 0) {
-            for (; m_owedLines > 0; --m_owedLines)
-                append(m_lineEnd);
-        } else if (m_gap != 0 && m_started) {
-            append({ &m_gap, 1 });
-        }
-        m_gap = 0;
-        m_started = true;
-        append(bytes);
-    }
-
     // White space between words.
     void space()
     {
@@ -124,6 +110,20 @@ public:
     bool failed() const { return m_out.failed(); }
 
 private:
+    // Shown bytes after the line ends or the gap owed before them.
+    void textAfterBreaks(std::string_view bytes)
+    {
+        if (m_owedLines > 0) {
+            for (; m_owedLines > 0; --m_owedLines)
+                append(m_lineEnd);
+        } else if (m_gap != 0 && m_started) {
+            append({ &m_gap, 1 });
+        }
+        m_gap = 0;
+        m_started = true;
+        append(bytes);
+    }
+
     void append(std::string_view bytes, std::size_t readable = 0)
     {
         if (m_holding) [[unlikely]]

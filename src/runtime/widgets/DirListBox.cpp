@@ -1,6 +1,7 @@
 #include "DirListBox.h"
 
 #include "NaturalOrder.h"
+#include "SystemPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -66,14 +67,14 @@ std::optional<QStringList> listSubdirectories(const QString &path, QString &reas
 
     namespace fs = std::filesystem;
     std::error_code error;
-    fs::directory_iterator it(fs::path(QFile::encodeName(path).toStdString()), error);
+    fs::directory_iterator it(systemPath(path), error);
     if (error) {
         reason = QString::fromLocal8Bit(error.message()); // vanished or closed since
         return std::nullopt;
     }
     QStringList names;
     for (; !error && it != fs::directory_iterator(); it.increment(error)) {
-        const QString name = QFile::decodeName(it->path().filename().c_str());
+        const QString name = shownPath(it->path().filename());
         std::error_code typeError;
         // is_directory follows symlinks, so a link to a directory is listed like one.
         if (!name.startsWith(u'.') && it->is_directory(typeError))

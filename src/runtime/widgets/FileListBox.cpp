@@ -1,6 +1,7 @@
 #include "FileListBox.h"
 
 #include "NaturalOrder.h"
+#include "SystemPath.h"
 
 #include <QDir>
 #include <QFile>
@@ -81,13 +82,12 @@ void FileListBox::fill()
     // message when chosen. An unreadable directory simply yields no names.
     QStringList names;
     std::error_code error;
-    for (std::filesystem::directory_iterator entry(QFile::encodeName(m_path).toStdString(), error),
-         end;
+    for (std::filesystem::directory_iterator entry(systemPath(m_path), error), end;
          !error && entry != end; entry.increment(error)) {
         const std::string name = entry->path().filename().native();
         std::error_code unknown;
         if (!name.starts_with('.') && entry->is_regular_file(unknown))
-            names << QFile::decodeName(QByteArray::fromStdString(name));
+            names << shownPath(entry->path().filename());
     }
     std::sort(names.begin(), names.end(), NaturalOrder());
     addItems(names);
