@@ -31,6 +31,15 @@ private:
     runtime::OutputFile &m_file;
 };
 
+constexpr std::string_view unclosedReason
+    = "the input ends inside a tag that is never closed; the text before it was kept";
+
+std::string wholeTextReason()
+{
+    return "the page is larger than " + std::to_string(ArticleStripper::maxPage >> 20)
+        + " MiB, too large to look for its article; all its text was written";
+}
+
 // Feeds the whole input to a stripper.
 template <typename Stripper>
 ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, Stripper &stripper)
@@ -54,11 +63,12 @@ ConversionResult feed(runtime::InputFile &input, runtime::OutputFile &output, St
         return { ConversionStatus::Converted, output.path(), {} };
     case StripOutcome::UnclosedTag:
         return { ConversionStatus::ConvertedUnclosedTag, input.path(),
-            "the input ends inside a tag that is never closed; the text before it was kept" };
+            std::string(unclosedReason) };
     case StripOutcome::WholeText:
-        return { ConversionStatus::Converted, input.path(),
-            "the page is larger than " + std::to_string(ArticleStripper::maxPage >> 20)
-                + " MiB, too large to look for its article; all its text was written" };
+        return { ConversionStatus::Converted, input.path(), wholeTextReason() };
+    case StripOutcome::WholeTextUnclosedTag:
+        return { ConversionStatus::ConvertedUnclosedTag, input.path(),
+            wholeTextReason() + "; " + std::string(unclosedReason) };
     case StripOutcome::SinkFailed:
         break;
     }

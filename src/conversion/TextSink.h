@@ -22,6 +22,7 @@ enum class StripOutcome {
     UnclosedTag, // the input ended inside a tag; everything before its '<' was written
     SinkFailed, // the sink refused text; what it took before is all there is
     WholeText, // the article mode wrote all the text of a page too large to look for its article
+    WholeTextUnclosedTag, // both of the last
 };
 
 enum class StripMode {

@@ -51,6 +51,8 @@ TEST(Limit, APageOverItGetsItsWholeText)
         } else {
             EXPECT_EQ(article.outcome, StripOutcome::WholeText);
             EXPECT_EQ(article.text, stripInPieces<ReadableStripper>(page).text);
+            EXPECT_EQ(stripInPieces<ArticleStripper>(page + "<p", 1 << 20).outcome,
+                StripOutcome::WholeTextUnclosedTag); // neither warning hides the other
         }
     }
 }

@@ -118,7 +118,7 @@ StripOutcome ArticleStripper::finish()
     if (pipeline.wholeText) {
         if (!pipeline.wholeText->finish())
             return StripOutcome::SinkFailed;
-        return unclosed ? ended : StripOutcome::WholeText;
+        return unclosed ? StripOutcome::WholeTextUnclosedTag : StripOutcome::WholeText;
     }
     const article::Tree tree = pipeline.reader.finish();
     const article::MainText main = article::findMainText(tree);

@@ -37,7 +37,7 @@ public:
     bool feed(std::string_view bytes);
 
     // Ends the page and writes its main text. UnclosedTag when it ended inside a tag, a
-    // comment or a declaration; WholeText when it was over maxPage.
+    // comment or a declaration; WholeText when it was over maxPage; WholeTextUnclosedTag both.
     StripOutcome finish();
 
 private:
