@@ -301,6 +301,8 @@ private slots:
         QTest::newRow("enter on the button") << u"button"_s << u"page.html"_s << u"./page.html"_s
                                              << u"Output File Selection: Enter Full Path and File "
                                                 "Name for Output"_s;
+        QTest::newRow("another key on the button")
+            << u"a on the button"_s << u"page.html"_s << u"./page.html"_s << no;
         QTest::newRow("missing") << u"argument"_s << u"gone.html"_s << none
                                  << warning.arg(u"gone.html"_s, u"No such file"_s);
         QTest::newRow("relative, starting with ':'")
@@ -318,7 +320,8 @@ private slots:
     {
         QFETCH(QString, how);
         QFETCH(QString, path);
-        const bool focused = how.startsWith(u"tab") || how == u"activated" || how == u"button";
+        const bool button = how.endsWith(u"button");
+        const bool focused = how.startsWith(u"tab") || how == u"activated" || button;
         QVERIFY(openMain(focused ? path : QString()));
         m_sandbox->write(u"sub/page.html"_s, testing::page);
         m_sandbox->write(u".hidden.html"_s, testing::page);
@@ -333,8 +336,8 @@ private slots:
         QDropEvent drop(QPointF(9, 9), Qt::CopyAction, &data, Qt::LeftButton, {});
         QFocusEvent focus(QEvent::FocusIn,
             how == u"activated" ? Qt::ActiveWindowFocusReason : Qt::TabFocusReason);
-        if (how == u"button") {
-            QTest::keyClick(&control<QPushButton>(), Qt::Key_Return);
+        if (button) {
+            QTest::keyClick(&control<QPushButton>(), how == u"button" ? Qt::Key_Return : Qt::Key_A);
         } else if (focused) {
             QApplication::sendEvent(&files, &focus);
             if (how.endsWith(u"enter")) { // an arrow only moves
