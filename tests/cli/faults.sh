@@ -83,6 +83,8 @@ row openat EINVAL unnamed+ - - n 1 'old.txt: Invalid argument' page.html old.txt
 row linkat EIO 1 - - n 1 'new.txt: Input/output error' page.html new.txt
 # Linked to a temporary name first, as a link cannot replace the old output.
 row linkat EIO 2 - - n 1 'old.txt: Input/output error' page.html old.txt
+# A temporary name someone took in between: another one.
+row linkat EEXIST 2 - old.txt n 0 '' page.html old.txt
 row rename EXDEV 1 - - y 1 'old.txt: Invalid cross-device link' page.html old.txt
 row rename EACCES 1 - - y 1 'old.txt: Permission denied' page.html old.txt
 row read EINTR 2 page.html new.txt n 0 '' page.html new.txt
