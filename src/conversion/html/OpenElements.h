@@ -61,7 +61,7 @@ public:
     }
     void markup() { m_consumer.markup(); }
     bool failed() const { return m_consumer.failed(); }
-    bool inForeignContent() const { return m_depth > 0 && top().foreign; }
+    bool inForeignContent() const { return m_foreign > 0 && top().foreign; }
 
     // Inline where the tokenizer reports a tag, which saves a call on every tag; the rules
     // that only some tags need stay out of line.
