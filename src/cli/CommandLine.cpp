@@ -146,18 +146,22 @@ std::string_view spelling(const char *argument)
     return text.substr(0, text.find('='));
 }
 
-} // namespace
-
-// getopt_long, with the messages and the strictness of the parser the windows use: a long
-// option is spelt in full, and every unknown option is named.
-Invocation parseCommandLine(int argc, char *argv[])
+// What the options say, before it is checked against the rest.
+struct Given
 {
-    Invocation invocation;
-    std::vector<std::string> unknown;
-    std::string problem;
+    std::vector<std::string> unknown; // options, as spelt
+    std::string problem; // the first value missing or not expected
     bool help = false, version = false, jobsGiven = false, validJobs = true, readable = false;
     const char *encodingLabel = nullptr;
     std::vector<std::string> directories;
+};
+
+// getopt_long, with the messages and the strictness of the parser the windows use: a long
+// option is spelt in full, and every unknown option is named. What an option sets goes into
+// `invocation`, what needs checking later into the result.
+Given readOptions(int argc, char *argv[], Invocation &invocation)
+{
+    Given given;
     optind = 0; // from the start, whatever ran before
     for (;;) {
         int index = -1;
@@ -176,16 +180,17 @@ Invocation parseCommandLine(int argc, char *argv[])
                              : found == ':' && std::string_view(last).starts_with("--"));
         const char *named = optarg && optarg == last ? argv[optind - 2] : last;
         if (spelledLong && (!known || spelling(named) != entry->name)) {
-            unknown.emplace_back(spelling(named)); // unknown, or not spelt in full
+            given.unknown.emplace_back(spelling(named)); // unknown, or not spelt in full
             continue;
         }
         if (found == '?' && !spelledLong) {
-            unknown.emplace_back(1, char(optopt));
+            given.unknown.emplace_back(1, char(optopt));
             continue;
         }
         if (found == ':' || found == '?') {
-            if (problem.empty())
-                problem = (found == ':' ? "Missing value after '" : "Unexpected value after '")
+            if (given.problem.empty())
+                given.problem
+                    = (found == ':' ? "Missing value after '" : "Unexpected value after '")
                     + (spelledLong ? "--" + std::string(spelling(named))
                                    : std::string("-") + char(option))
                     + "'.";
@@ -193,26 +198,26 @@ Invocation parseCommandLine(int argc, char *argv[])
         }
         switch (found) {
         case 'h':
-            help = true;
+            given.help = true;
             break;
         case 'v':
-            version = true;
+            given.version = true;
             break;
         case 'd':
-            directories.emplace_back(optarg);
+            given.directories.emplace_back(optarg);
             break;
         case 'r':
             invocation.recursive = true;
             break;
         case 'j': {
-            jobsGiven = true;
+            given.jobsGiven = true;
             const std::optional<int> jobs = wholeNumber(optarg);
-            validJobs = jobs && *jobs > 0;
+            given.validJobs = jobs && *jobs > 0;
             invocation.jobs = jobs.value_or(0);
             break;
         }
         case ReadableOption:
-            readable = true;
+            given.readable = true;
             if (invocation.options.mode == conversion::StripMode::Exact)
                 invocation.options.mode = conversion::StripMode::Readable;
             break;
@@ -223,76 +228,93 @@ Invocation parseCommandLine(int argc, char *argv[])
             invocation.options.lineEnd = conversion::LineEnd::Lf;
             break;
         case EncodingOption:
-            encodingLabel = optarg;
+            given.encodingLabel = optarg;
             invocation.options.encoding = conversion::encodingForLabel(optarg);
             break;
         }
     }
-    if (unknown.size() == 1) {
-        invocation.text = "Unknown option '" + unknown.front() + "'.";
-        return invocation;
+    return given;
+}
+
+// Unknown options, or a value missing or not expected; empty when there are none.
+std::string optionError(const Given &given)
+{
+    if (given.unknown.size() == 1)
+        return "Unknown option '" + given.unknown.front() + "'.";
+    if (!given.unknown.empty()) {
+        std::string text = "Unknown options: " + given.unknown.front();
+        for (std::size_t i = 1; i < given.unknown.size(); ++i)
+            text += ", " + given.unknown[i];
+        return text + '.';
     }
-    if (!unknown.empty()) {
-        invocation.text = "Unknown options: " + unknown.front();
-        for (std::size_t i = 1; i < unknown.size(); ++i)
-            invocation.text += ", " + unknown[i];
-        invocation.text += '.';
+    return given.problem;
+}
+
+// Options that do not go together, or with the names given; empty when they do.
+std::string usageError(const Given &given, const Invocation &invocation,
+    const std::vector<std::filesystem::path> &positional)
+{
+    const conversion::StripMode mode = invocation.options.mode;
+    if (given.encodingLabel && invocation.options.encoding == nullptr)
+        return "unknown encoding \"" + std::string(given.encodingLabel) + '"';
+    if (given.encodingLabel && mode == conversion::StripMode::Exact)
+        return "--encoding needs --readable or --article: the default mode keeps the bytes as "
+               "they are";
+    if (std::ranges::find(positional, std::filesystem::path()) != positional.end())
+        return "an empty file name was given";
+    if (!given.validJobs)
+        return "the number of jobs must be a whole number of at least 1";
+    if (given.readable && mode == conversion::StripMode::Article)
+        return "--article and --readable cannot be given together";
+    if (invocation.recursive && given.directories.empty())
+        return "--recursive needs --output-directory";
+    if (given.jobsGiven && given.directories.empty())
+        return "--jobs needs --output-directory";
+    if (given.directories.empty())
+        return positional.size() > 2 ? "too many arguments; only INPUT and OUTPUT may be given"
+                                     : "";
+    if (given.directories.size() > 1)
+        return "the output directory is given more than once";
+    if (given.directories.front().empty())
+        return "the output directory name is empty";
+    if (positional.empty())
+        return "--output-directory needs at least one FILE to convert";
+    if (std::ranges::find(positional, standardStream) != positional.end())
+        return "standard input (\"-\") cannot be converted into a directory";
+    return {};
+}
+
+} // namespace
+
+Invocation parseCommandLine(int argc, char *argv[])
+{
+    Invocation invocation;
+    const Given given = readOptions(argc, argv, invocation);
+    invocation.text = optionError(given);
+    if (!invocation.text.empty())
         return invocation;
-    }
-    if (!problem.empty()) {
-        invocation.text = problem;
-        return invocation;
-    }
-    if (help) {
+    if (given.help) {
         invocation.action = Invocation::Action::ShowHelp;
         const std::size_t count = helpText.find('%');
         invocation.text = std::string(helpText.substr(0, count)) + std::to_string(processorCount())
             + std::string(helpText.substr(count + 1));
         return invocation;
     }
-    if (version) {
+    if (given.version) {
         invocation.action = Invocation::Action::ShowVersion;
         return invocation;
     }
 
     const std::vector<std::filesystem::path> positional(argv + optind, argv + argc);
-    if (!jobsGiven)
+    if (!given.jobsGiven)
         invocation.jobs = processorCount();
-    if (encodingLabel && invocation.options.encoding == nullptr)
-        invocation.text = "unknown encoding \"" + std::string(encodingLabel) + '"';
-    else if (encodingLabel && invocation.options.mode == conversion::StripMode::Exact)
-        invocation.text = "--encoding needs --readable or --article: the default mode keeps the "
-                          "bytes as they are";
-    else if (std::ranges::find(positional, std::filesystem::path()) != positional.end())
-        invocation.text = "an empty file name was given";
-    else if (!validJobs)
-        invocation.text = "the number of jobs must be a whole number of at least 1";
-    else if (readable && invocation.options.mode == conversion::StripMode::Article)
-        invocation.text = "--article and --readable cannot be given together";
-    else if (invocation.recursive && directories.empty())
-        invocation.text = "--recursive needs --output-directory";
-    else if (jobsGiven && directories.empty())
-        invocation.text = "--jobs needs --output-directory";
+    invocation.text = usageError(given, invocation, positional);
     if (!invocation.text.empty())
         return invocation;
-    if (!directories.empty()) {
-        if (directories.size() > 1)
-            invocation.text = "the output directory is given more than once";
-        else if (directories.front().empty())
-            invocation.text = "the output directory name is empty";
-        else if (positional.empty())
-            invocation.text = "--output-directory needs at least one FILE to convert";
-        else if (std::ranges::find(positional, standardStream) != positional.end())
-            invocation.text = "standard input (\"-\") cannot be converted into a directory";
-        else {
-            invocation.action = Invocation::Action::ConvertBatch;
-            invocation.outputDirectory = directories.front();
-            invocation.inputs = positional;
-        }
-        return invocation;
-    }
-    if (positional.size() > 2) {
-        invocation.text = "too many arguments; only INPUT and OUTPUT may be given";
+    if (!given.directories.empty()) {
+        invocation.action = Invocation::Action::ConvertBatch;
+        invocation.outputDirectory = given.directories.front();
+        invocation.inputs = positional;
         return invocation;
     }
     invocation.action = Invocation::Action::Convert;
