@@ -94,14 +94,10 @@ bool placedAround(const Node &node)
     }
 }
 
-} // namespace
-
-MainText findMainText(const Tree &tree)
+void countText(const Tree &tree, std::vector<Facts> &facts)
 {
     const Nodes &nodes = tree.nodes;
     const auto count = static_cast<std::uint32_t>(nodes.size());
-    std::vector<Facts> facts(count);
-
     // Going down: whether each node is in a link, the block each text is part of (the nearest
     // element open that is not inline), and whether an element's first text is in a link. The
     // elements still waiting for their first text are the innermost ones open, from `waiting`.
@@ -145,7 +141,12 @@ MainText findMainText(const Tree &tree)
         parent.all.linkChars += fact.all.linkChars;
         parent.prose += fact.prose;
     }
+}
 
+void findTeasers(const Tree &tree, std::vector<Facts> &facts)
+{
+    const Nodes &nodes = tree.nodes;
+    const auto count = static_cast<std::uint32_t>(nodes.size());
     // Teasers: a block with three or more short items, each led by a link, that make up at
     // least half its text. Each open element counts its items.
     struct Items
@@ -170,7 +171,12 @@ MainText findMainText(const Tree &tree)
         }
         items.push_back({ i });
     }
+}
 
+void findWhatIsAround(const Tree &tree, std::vector<Facts> &facts)
+{
+    const Nodes &nodes = tree.nodes;
+    const auto count = static_cast<std::uint32_t>(nodes.size());
     // Going down again: what is around the article.
     for (std::uint32_t i = 1; i < count; ++i) {
         const Node &node = nodes[i];
@@ -179,7 +185,13 @@ MainText findMainText(const Tree &tree)
             || namedAround(node)
             || (placedAround(node) && fact.prose <= layoutShare * facts[0].prose);
     }
+}
 
+// The element whose value as the main text is the highest; of equals, the deepest.
+std::uint32_t bestElement(const Tree &tree, std::vector<Facts> &facts)
+{
+    const Nodes &nodes = tree.nodes;
+    const auto count = static_cast<std::uint32_t>(nodes.size());
     // Going up: what each element is worth as the main text. The best is the main text; of
     // equals, the deepest, which leaves out the most.
     for (std::uint32_t i = count; i-- > 0;) {
@@ -203,6 +215,20 @@ MainText findMainText(const Tree &tree)
         if (nodes[i].role != Role::Text && facts[i].value >= facts[best].value)
             best = i;
     }
+    return best;
+}
+
+} // namespace
+
+MainText findMainText(const Tree &tree)
+{
+    const Nodes &nodes = tree.nodes;
+    const auto count = static_cast<std::uint32_t>(nodes.size());
+    std::vector<Facts> facts(count);
+    countText(tree, facts);
+    findTeasers(tree, facts);
+    findWhatIsAround(tree, facts);
+    const std::uint32_t best = bestElement(tree, facts);
     MainText main;
     main.dropped.assign(count, false);
     // Takes `root` as the main text, less what `leaveOut` says; returns how many letters and
