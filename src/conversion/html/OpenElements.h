@@ -227,12 +227,13 @@ private:
         }
         const bool cell = part == Element::Td || part == Element::Th;
         const bool row = cell || part == Element::Tr;
+        // Down to what can hold `part`, or to the table, which is in scope below.
         for (;;) {
             const Element name = topElement();
-            if (name == Element::Table || name == Element::Template || name == Element::Html
+            if (name == Element::Table
                 || (row
                     && (name == Element::Tbody || name == Element::Thead || name == Element::Tfoot))
-                || (cell && name == Element::Tr) || m_depth == 0)
+                || (cell && name == Element::Tr))
                 return;
             pop();
         }
